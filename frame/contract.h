@@ -1,0 +1,113 @@
+// The model-function contract shared by every model: the definition macro, the request bits,
+// the failure exits and the shared numerical routines.
+#ifndef FITMODELS_FRAME_CONTRACT_H
+#define FITMODELS_FRAME_CONTRACT_H
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "fitmodels.h"
+#include "frame/platform_math.h"
+
+// Defines a model function with the common signature. Arguments a model does not read
+// (context and the three reserved integers always; nParams, params, x, y, deriv in some models)
+// are unnamed or marked unused.
+#define FM_MODEL(name)                                                                    \
+  extern "C" int32_t name(int32_t request, [[maybe_unused]] void *context,                \
+                          [[maybe_unused]] int16_t nParams, int32_t, int32_t,             \
+                          [[maybe_unused]] const double *params, int32_t,                 \
+                          [[maybe_unused]] const double *x, [[maybe_unused]] double *y,   \
+                          [[maybe_unused]] double *deriv)
+
+// Declares a model function (used by the registry for the functions behind its rows).
+#define FM_DECLARE_MODEL(name)                                                            \
+  extern "C" int32_t name(int32_t request, void *context, int16_t nParams, int32_t,       \
+                          int32_t, const double *params, int32_t, const double *x,        \
+                          double *y, double *deriv)
+
+namespace fm {
+
+constexpr double kMissing = MISSING_VALUE;
+
+// Request bits. Only bits 0 to 3 are ever examined.
+inline bool wants_reserved(int32_t request) { return (request & REQ_RESERVED) != 0; }
+inline bool wants_value(int32_t request) { return (request & REQ_VALUE) != 0; }
+inline bool wants_deriv(int32_t request) { return (request & REQ_DERIV) != 0; }
+inline bool wants_query(int32_t request) { return (request & REQ_QUERY) != 0; }
+inline bool wants_value_or_deriv(int32_t request) {
+  return (request & (REQ_VALUE | REQ_DERIV)) != 0;
+}
+
+// errno tests after a guarded computation.
+inline bool math_error() { return errno == ERANGE || errno == EDOM; }  // 34 or 33
+inline bool overflow_error() { return errno == ERANGE; }               // 34 only
+
+// The standard failure: errno reset to 0, y[1] = MISSING_VALUE, return 1.
+inline int32_t standard_failure(double *y) {
+  errno = 0;
+  y[1] = kMissing;
+  return 1;
+}
+
+// The guard failure: y[1] = MISSING_VALUE, return 1, errno untouched.
+inline int32_t guard_failure(double *y) {
+  y[1] = kMissing;
+  return 1;
+}
+
+// Writes MISSING_VALUE into deriv[first..last].
+inline void set_missing(double *deriv, int first, int last) {
+  for (int i = first; i <= last; ++i) deriv[i] = kMissing;
+}
+
+// The all-missing failure: deriv[1..n] = MISSING_VALUE, then the standard failure.
+inline int32_t all_missing_failure(double *y, double *deriv, int n) {
+  set_missing(deriv, 1, n);
+  return standard_failure(y);
+}
+
+// Answer to REQ_QUERY of a model without moment information: the 32-bit 0 stored in the first
+// four bytes of deriv[0].
+inline int32_t answer_no_moments(double *deriv) {
+  const int32_t none = 0;
+  std::memcpy(static_cast<void *>(deriv), &none, sizeof none);
+  return QUERY_REPLY_NONE;
+}
+
+// Answer to REQ_QUERY with a moment mask.
+inline int32_t answer_moment_mask(double *deriv, int32_t mask) {
+  std::memcpy(static_cast<void *>(deriv), &mask, sizeof mask);
+  return QUERY_REPLY_MASK;
+}
+
+// ---- shared numerical routines -----------------------------------------------------------
+
+// exp(t), or 0.0 without calling exp when t < -300 (strictly; -300 itself and NaN go to exp).
+inline double checked_exp(double t) {
+  if (t < -300.0) return 0.0;
+  return fm::exp(t);
+}
+
+// pow(b, e), or 0.0 without calling pow when b is a zero of either sign and e > 0.
+inline double checked_pow(double b, double e) {
+  if (b == 0.0 && e > 0.0) return 0.0;
+  return fm::pow(b, e);
+}
+
+// 0.0 for t < -300, MISSING_VALUE for t > 300 (no errno is set), else checked_exp(t).
+inline double capped_exp(double t) {
+  if (t < -300.0) return 0.0;
+  if (t > 300.0) return kMissing;
+  return checked_exp(t);
+}
+
+// Replaces a non-finite *v by MISSING_VALUE; a null pointer is ignored.
+inline void finite_or_missing(double *v) {
+  if (v != nullptr && !std::isfinite(*v)) *v = kMissing;
+}
+
+}  // namespace fm
+
+#endif

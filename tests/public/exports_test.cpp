@@ -1,0 +1,61 @@
+// The shared library's dynamic symbol table holds exactly the export list of the built units.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "support/row_list.h"
+
+namespace {
+
+std::set<std::string> defined_dynamic_symbols() {
+  std::set<std::string> names;
+  const std::string cmd = std::string(FITMODELS_NM) + " -D --defined-only '" FITMODELS_LIBRARY "'";
+  FILE *p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return names;
+  char line[512];
+  while (std::fgets(line, sizeof line, p)) {
+    std::istringstream ss(line);
+    std::string addr, type, name;
+    if (ss >> addr >> type >> name) {
+      const auto at = name.find('@');  // strip a version suffix
+      names.insert(name.substr(0, at));
+    }
+  }
+  pclose(p);
+  return names;
+}
+
+TEST(Exports, ExactlyTheExportListIsVisible) {
+  std::set<std::string> expected;
+  for (const auto &row : present_rows())
+    if (!row.exportName.empty()) expected.insert(row.exportName);
+  const std::set<std::string> actual = defined_dynamic_symbols();
+  ASSERT_FALSE(actual.empty()) << "could not read the dynamic symbol table";
+  for (const auto &name : expected) EXPECT_TRUE(actual.count(name)) << name << " not exported";
+  for (const auto &name : actual) EXPECT_TRUE(expected.count(name)) << name << " exported";
+}
+
+TEST(Exports, OrdinalsAreUniqueAndNamesDistinct) {
+  std::set<int> ordinals;
+  std::set<std::string> names;
+  for (const auto &row : all_rows()) {
+    if (row.exportName.empty()) continue;
+    EXPECT_TRUE(ordinals.insert(row.ordinal).second) << "ordinal " << row.ordinal;
+    EXPECT_TRUE(names.insert(row.exportName).second) << row.exportName;
+  }
+  EXPECT_EQ(names.size(), 199u);  // 195 models, three lookups and the test hook
+}
+
+TEST(Exports, RowListHasEveryRowInOrder) {
+  int expected = 0;
+  for (const auto &row : all_rows()) {
+    if (row.row < 0) continue;
+    EXPECT_EQ(row.row, expected++);
+  }
+  EXPECT_EQ(expected, 276);
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+#include "support/model_call.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+bool Outcome::nothing_written() const {
+  if (!no_deriv_written() || d[0] != kUntouched) return false;
+  for (int i = 0; i < kSlots; ++i)
+    if (y[i] != kUntouched) return false;
+  return true;
+}
+
+bool Outcome::no_deriv_written() const {
+  for (int i = 1; i < kSlots; ++i)
+    if (d[i] != kUntouched) return false;
+  return true;
+}
+
+ModelFunction find_model(const std::string &name) {
+  if (ModelFunction f = get_funx(name.c_str())) return f;
+  return reinterpret_cast<ModelFunction>(dlsym(RTLD_DEFAULT, name.c_str()));
+}
+
+Call::Call(const std::string &name) : f_(find_model(name)), name_(name) {}
+
+Outcome Call::run(int32_t request) const {
+  Outcome out;
+  out.y.fill(kUntouched);
+  out.d.fill(kUntouched);
+  if (f_ == nullptr) {
+    ADD_FAILURE() << "no model named " << name_;
+    return out;
+  }
+  std::vector<double> params(p_.size() + 1, 0.0);
+  for (std::size_t i = 0; i < p_.size(); ++i) params[i + 1] = p_[i];
+  const int16_t n = static_cast<int16_t>(n_ >= 0 ? n_ : static_cast<int>(p_.size()));
+  errno = errno_in_;
+  out.rc = f_(request, nullptr, n, 0, 0, params.data(), 0, x_.data(), out.y.data(),
+              out.d.data());
+  out.err = errno;
+  return out;
+}
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
