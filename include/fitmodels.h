@@ -81,7 +81,7 @@ FITMODELS_API void *get_funx_list(void);
 FITMODELS_MODEL(Hill);
 FITMODELS_MODEL(Reich);
 FITMODELS_MODEL(MWChang);
-FITMODELS_MODEL(BatesWatts);
+FITMODELS_MODEL(BatesWatts);  /* two independent variables: reads x[1] and x[2] */
 FITMODELS_MODEL(BoxLucas2);
 FITMODELS_MODEL(Nelder);
 FITMODELS_MODEL(Richards);
