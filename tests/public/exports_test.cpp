@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -36,6 +38,25 @@ TEST(Exports, ExactlyTheExportListIsVisible) {
   ASSERT_FALSE(actual.empty()) << "could not read the dynamic symbol table";
   for (const auto &name : expected) EXPECT_TRUE(actual.count(name)) << name << " not exported";
   for (const auto &name : actual) EXPECT_TRUE(expected.count(name)) << name << " exported";
+}
+
+TEST(Exports, ModuleDefinitionCarriesTheOrdinals) {
+  std::ifstream in(FITMODELS_MODULE_DEFINITION);
+  ASSERT_TRUE(in) << "no module-definition file";
+  std::map<std::string, int> listed;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream ss(line);
+    std::string name, ordinal;
+    if (ss >> name >> ordinal && ordinal.size() > 1 && ordinal[0] == '@')
+      listed[name] = std::stoi(ordinal.substr(1));
+  }
+  std::map<std::string, int> expected;
+  for (const auto &row : present_rows())
+    if (!row.exportName.empty()) expected[row.exportName] = row.ordinal;
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(listed.at("Get_Func"), 50);
+  EXPECT_EQ(listed.at("Polynomial1"), 307);
 }
 
 TEST(Exports, OrdinalsAreUniqueAndNamesDistinct) {
