@@ -1,0 +1,398 @@
+// Sums of exponential terms over a baseline: rise to a plateau (ExpAssoc, ExpAssoc1,
+// ExpAssoc2), rise after a delay (ExpAssocDelay1, ExpAssocDelay2), decay (ExpDecay1..3,
+// Kinetic) and growth (ExpGrow1, ExpGrow2).
+//
+// Common to all of them: REQ_QUERY is not answered (bit 3 is never examined); bit 0 returns 1
+// at once, writing nothing (Kinetic returns 0); a request with neither bit 1 nor bit 2 returns
+// 0 and writes nothing. In value requests a term whose amplitude is exactly 0 is skipped, and
+// its time constant is then not tested; derivative requests always use every term and never
+// read nParams. A tiny exponential (argument below -300, or an underflow) is simply 0 and
+// follows the normal formula.
+#include "frame/contract.h"
+
+namespace {
+
+// One decay or growth term A*exp(u/tau) of a value request, added to y; u is p2 - x for decay
+// and x - p2 for growth. Skipped when A is 0. False when tau <= 0 or the exponential failed
+// (errno 34 or 33): the caller takes the standard failure.
+bool add_exponential_term(double &y, double amplitude, double tau, double u) {
+  if (amplitude == 0.0) return true;
+  if (tau <= 0.0) return false;
+  y += fm::checked_exp(u / tau) * amplitude;
+  return !fm::math_error();
+}
+
+// One rising term A*(1 - exp(-x/tau)) of the ExpAssoc value request, added to y. Skipped when
+// A is 0. False when tau is 0 or the exponential failed (errno 34 or 33).
+bool add_rise_term(double &y, double x, double amplitude, double tau) {
+  if (amplitude == 0.0) return true;
+  if (tau == 0.0) return false;
+  const double e = fm::checked_exp(-(x / tau));
+  if (fm::math_error()) return false;
+  y += (1 - e) * amplitude;
+  return true;
+}
+
+// exp(-(x - start)/tau) of a rise that starts at `start`. No errno test: an overflow gives an
+// infinite value that passes through to the result.
+double onset_exp(double x, double start, double tau) {
+  return fm::checked_exp(-((x - start) / tau));
+}
+
+// Derivatives of amp*(1 - e) with e = exp(-(x - start)/tau), with respect to start, amp, tau.
+void onset_derivs(double e, double x, double start, double amp, double tau, double &d_start,
+                  double &d_amp, double &d_tau) {
+  d_amp = 1 - e;
+  d_start = -(e * (amp / tau));
+  d_tau = -(e * ((x - start) * amp / (tau * tau)));
+}
+
+// Decay term of a derivative request: t = (x - p2)/tau, E = exp(-t), written to d_amp.
+// False when the exponential overflowed (errno 34 only).
+bool decay_exp(double x, double p2, double tau, double &t, double &e, double &d_amp) {
+  t = (x - p2) / tau;
+  e = fm::checked_exp(-t);
+  d_amp = e;
+  return !fm::overflow_error();
+}
+
+}  // namespace
+
+// ExpAssoc: y = p1 + p2*(1 - exp(-x/p3)) + p4*(1 - exp(-x/p5)). Value-then-derivatives.
+//   Value: n <= 0 fails (standard failure). y = p1; the term (p2, p3) is added when n >= 3 and
+//   p2 != 0, the term (p4, p5) when n >= 5 and p4 != 0; a term's p3/p5 = 0 or an errno of 34 or
+//   33 after its exponential is the standard failure.
+//   Derivatives: p3 = 0 or p5 = 0 is the standard failure with no deriv written. d1 = 1;
+//   a = -x/p3, b = -x/p5; d2 = 1 - exp(a), errno test; d4 = 1 - exp(b), errno test (standard
+//   failure, d1 and d2 stay); y = p2*d2 + p1 + p4*d4; d3 = a*p2*(1 - d2)/p3;
+//   d5 = b*p4*(1 - d4)/p5.
+FM_MODEL(ExpAssoc) {
+  if (fm::wants_reserved(request)) return 1;
+  const double *p = params;
+  const double t = x[1];
+  if (fm::wants_value(request)) {
+    if (nParams <= 0) return fm::standard_failure(y);
+    // A term is read only when nParams covers all its parameters.
+    double v = p[1];
+    if (nParams >= 3 && !add_rise_term(v, t, p[2], p[3])) return fm::standard_failure(y);
+    if (nParams >= 5 && !add_rise_term(v, t, p[4], p[5])) return fm::standard_failure(y);
+    y[1] = v;
+  }
+  if (!fm::wants_deriv(request)) return 0;
+  if (p[3] == 0.0 || p[5] == 0.0) return fm::standard_failure(y);
+  deriv[1] = 1.0;
+  const double a = -t / p[3];
+  const double b = -t / p[5];
+  deriv[2] = 1 - fm::checked_exp(a);
+  if (fm::math_error()) return fm::standard_failure(y);
+  deriv[4] = 1 - fm::checked_exp(b);
+  if (fm::math_error()) return fm::standard_failure(y);
+  y[1] = p[2] * deriv[2] + p[1] + p[4] * deriv[4];
+  deriv[3] = a * p[2] * (1 - deriv[2]) / p[3];
+  deriv[5] = b * p[4] * (1 - deriv[4]) / p[5];
+  return 0;
+}
+
+// ExpAssoc1: y = p2 + p3*(1 - exp(-(x - p1)/p4)), a rise starting at p1. For any request with
+// bit 1 or bit 2, y is computed first, then deriv[1..4] when bit 2 is set. p4 = 0 fails
+// (deriv[1..4] = MISSING_VALUE first when bit 2 is set). errno is never tested: an overflowing
+// exponential gives an infinite y and return 0. nParams is not read.
+FM_MODEL(ExpAssoc1) {
+  if (fm::wants_reserved(request)) return 1;
+  if (!fm::wants_value_or_deriv(request)) return 0;
+  const double *p = params;
+  const double t = x[1];
+  if (p[4] == 0.0) {
+    if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, 4);
+    return fm::standard_failure(y);
+  }
+  const double e = onset_exp(t, p[1], p[4]);
+  y[1] = (1 - e) * p[3] + p[2];
+  if (fm::wants_deriv(request)) {
+    deriv[2] = 1.0;
+    onset_derivs(e, t, p[1], p[3], p[4], deriv[1], deriv[3], deriv[4]);
+  }
+  return 0;
+}
+
+// ExpAssoc2: y = p3 + p4*(1 - exp(-(x - p1)/p6)) + [x >= p2]*p5*(1 - exp(-(x - p2)/p7)), two
+// rises starting at p1 and p2 (the first is not switched off before p1). Same request frame and
+// failure as ExpAssoc1, over deriv[1..7]; for x < p2, d2 = d5 = d7 = 0.
+FM_MODEL(ExpAssoc2) {
+  if (fm::wants_reserved(request)) return 1;
+  if (!fm::wants_value_or_deriv(request)) return 0;
+  const double *p = params;
+  const double t = x[1];
+  if (p[6] == 0.0 || p[7] == 0.0) {
+    if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, 7);
+    return fm::standard_failure(y);
+  }
+  const double e1 = onset_exp(t, p[1], p[6]);
+  double v = (1 - e1) * p[4] + p[3];
+  const bool second = t >= p[2];
+  double e2 = 0.0;
+  if (second) {
+    e2 = onset_exp(t, p[2], p[7]);
+    v += (1 - e2) * p[5];
+  }
+  y[1] = v;
+  if (fm::wants_deriv(request)) {
+    deriv[3] = 1.0;
+    onset_derivs(e1, t, p[1], p[4], p[6], deriv[1], deriv[4], deriv[6]);
+    deriv[5] = deriv[2] = deriv[7] = 0.0;
+    if (second) onset_derivs(e2, t, p[2], p[5], p[7], deriv[2], deriv[5], deriv[7]);
+  }
+  return 0;
+}
+
+// ExpAssocDelay1: y = p2 for x < p1, y = p2 + p3*(1 - exp(-(x - p1)/p4)) for x >= p1. Same
+// request frame and failure as ExpAssoc1; before the delay d2 = 1 and d1 = d3 = d4 = 0.
+FM_MODEL(ExpAssocDelay1) {
+  if (fm::wants_reserved(request)) return 1;
+  if (!fm::wants_value_or_deriv(request)) return 0;
+  const double *p = params;
+  const double t = x[1];
+  if (p[4] == 0.0) {
+    if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, 4);
+    return fm::standard_failure(y);
+  }
+  const bool started = t >= p[1];
+  double v = p[2];
+  double e = 0.0;
+  if (started) {
+    e = onset_exp(t, p[1], p[4]);
+    v += (1 - e) * p[3];
+  }
+  y[1] = v;
+  if (fm::wants_deriv(request)) {
+    deriv[2] = 1.0;
+    if (started) {
+      onset_derivs(e, t, p[1], p[3], p[4], deriv[1], deriv[3], deriv[4]);
+    } else {
+      deriv[1] = deriv[3] = deriv[4] = 0.0;
+    }
+  }
+  return 0;
+}
+
+// ExpAssocDelay2: y = p3 + [x >= p1]*p4*(1 - exp(-(x - p1)/p6))
+//                     + [x >= p2]*p5*(1 - exp(-(x - p2)/p7)).
+// Same request frame and failure as ExpAssoc1, over deriv[1..7]; d3 = 1 and the derivatives of
+// a term whose delay has not passed are 0.
+FM_MODEL(ExpAssocDelay2) {
+  if (fm::wants_reserved(request)) return 1;
+  if (!fm::wants_value_or_deriv(request)) return 0;
+  const double *p = params;
+  const double t = x[1];
+  if (p[6] == 0.0 || p[7] == 0.0) {
+    if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, 7);
+    return fm::standard_failure(y);
+  }
+  const bool first = t >= p[1];
+  const bool second = t >= p[2];
+  double v = p[3];
+  double e1 = 0.0, e2 = 0.0;
+  if (first) {
+    e1 = onset_exp(t, p[1], p[6]);
+    v += (1 - e1) * p[4];
+  }
+  if (second) {
+    e2 = onset_exp(t, p[2], p[7]);
+    v += (1 - e2) * p[5];
+  }
+  y[1] = v;
+  if (fm::wants_deriv(request)) {
+    deriv[3] = 1.0;
+    deriv[1] = deriv[2] = deriv[4] = deriv[5] = deriv[6] = deriv[7] = 0.0;
+    if (first) onset_derivs(e1, t, p[1], p[4], p[6], deriv[1], deriv[4], deriv[6]);
+    if (second) onset_derivs(e2, t, p[2], p[5], p[7], deriv[2], deriv[5], deriv[7]);
+  }
+  return 0;
+}
+
+// ExpDecay1: y = p1 + p3*exp(-(x - p2)/p4). Value-then-derivatives.
+//   Value: n < 4 fails; y = p1, plus exp((p2 - x)/p4)*p3 when p3 != 0 (p4 <= 0, or errno 34 or
+//   33 after the exponential, is the standard failure).
+//   Derivatives: p4 <= 0, or errno 34 (only) after the exponential, is the all-missing failure
+//   (deriv[1..4]). t = (x - p2)/p4, E = exp(-t); d3 = E; d1 = 1; q = p3/p4; d2 = E*q;
+//   d4 = q*t*E; y = E*p3 + p1.
+FM_MODEL(ExpDecay1) {
+  if (fm::wants_reserved(request)) return 1;
+  const double *p = params;
+  const double t = x[1];
+  if (fm::wants_value(request)) {
+    // Fewer parameters than the model reads: fail as for none.
+    if (nParams < 4) return fm::standard_failure(y);
+    double v = p[1];
+    if (!add_exponential_term(v, p[3], p[4], p[2] - t)) return fm::standard_failure(y);
+    y[1] = v;
+  }
+  if (!fm::wants_deriv(request)) return 0;
+  if (p[4] <= 0.0) return fm::all_missing_failure(y, deriv, 4);
+  double t1, e1;
+  if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 4);
+  deriv[1] = 1.0;
+  const double q = p[3] / p[4];
+  deriv[2] = e1 * q;
+  deriv[4] = q * t1 * e1;
+  y[1] = e1 * p[3] + p[1];
+  return 0;
+}
+
+// ExpDecay2: y = p1 + p3*exp(-(x - p2)/p4) + p5*exp(-(x - p2)/p6). As ExpDecay1 term by term:
+//   Value: n < 6 fails; each term (p3, p4), (p5, p6) as in ExpDecay1.
+//   Derivatives: p4 <= 0 or p6 <= 0, or errno 34 after either exponential, is the all-missing
+//   failure (deriv[1..6]). d3 = E1, d5 = E2, d1 = 1, q1 = p3/p4, q2 = p5/p6;
+//   d2 = E1*q1 + E2*q2; d6 = E2*t2*q2; d4 = E1*t1*q1; y = E1*p3 + p1 + E2*p5.
+FM_MODEL(ExpDecay2) {
+  if (fm::wants_reserved(request)) return 1;
+  const double *p = params;
+  const double t = x[1];
+  if (fm::wants_value(request)) {
+    // Fewer parameters than the model reads: fail as for none.
+    if (nParams < 6) return fm::standard_failure(y);
+    double v = p[1];
+    if (!add_exponential_term(v, p[3], p[4], p[2] - t)) return fm::standard_failure(y);
+    if (!add_exponential_term(v, p[5], p[6], p[2] - t)) return fm::standard_failure(y);
+    y[1] = v;
+  }
+  if (!fm::wants_deriv(request)) return 0;
+  if (p[4] <= 0.0 || p[6] <= 0.0) return fm::all_missing_failure(y, deriv, 6);
+  double t1, e1, t2, e2;
+  if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 6);
+  if (!decay_exp(t, p[2], p[6], t2, e2, deriv[5])) return fm::all_missing_failure(y, deriv, 6);
+  deriv[1] = 1.0;
+  const double q1 = p[3] / p[4];
+  const double q2 = p[5] / p[6];
+  deriv[2] = e1 * q1 + e2 * q2;
+  deriv[6] = e2 * t2 * q2;
+  deriv[4] = e1 * t1 * q1;
+  y[1] = e1 * p[3] + p[1] + e2 * p[5];
+  return 0;
+}
+
+// ExpDecay3: y = p1 + p3*exp(-(x - p2)/p4) + p5*exp(-(x - p2)/p6) + p7*exp(-(x - p2)/p8).
+// ExpDecay2 with a third term: the value request needs n >= 8; the derivative request needs
+// p4, p6, p8 > 0, writes d7 = E3, d8 = E3*t3*q3, d2 = E1*q1 + E2*q2 + E3*q3,
+// y = E1*p3 + p1 + E2*p5 + E3*p7, and its all-missing failure covers deriv[1..8].
+FM_MODEL(ExpDecay3) {
+  if (fm::wants_reserved(request)) return 1;
+  const double *p = params;
+  const double t = x[1];
+  if (fm::wants_value(request)) {
+    // Fewer parameters than the model reads: fail as for none.
+    if (nParams < 8) return fm::standard_failure(y);
+    double v = p[1];
+    if (!add_exponential_term(v, p[3], p[4], p[2] - t)) return fm::standard_failure(y);
+    if (!add_exponential_term(v, p[5], p[6], p[2] - t)) return fm::standard_failure(y);
+    if (!add_exponential_term(v, p[7], p[8], p[2] - t)) return fm::standard_failure(y);
+    y[1] = v;
+  }
+  if (!fm::wants_deriv(request)) return 0;
+  if (p[4] <= 0.0 || p[6] <= 0.0 || p[8] <= 0.0) return fm::all_missing_failure(y, deriv, 8);
+  double t1, e1, t2, e2, t3, e3;
+  if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 8);
+  if (!decay_exp(t, p[2], p[6], t2, e2, deriv[5])) return fm::all_missing_failure(y, deriv, 8);
+  if (!decay_exp(t, p[2], p[8], t3, e3, deriv[7])) return fm::all_missing_failure(y, deriv, 8);
+  deriv[1] = 1.0;
+  const double q1 = p[3] / p[4];
+  const double q2 = p[5] / p[6];
+  const double q3 = p[7] / p[8];
+  deriv[2] = e1 * q1 + e2 * q2 + e3 * q3;
+  deriv[8] = e3 * t3 * q3;
+  deriv[6] = e2 * t2 * q2;
+  deriv[4] = e1 * t1 * q1;
+  y[1] = e1 * p[3] + p[1] + e2 * p[5] + e3 * p[7];
+  return 0;
+}
+
+// ExpGrow1: y = p1 + p3*exp((x - p2)/p4). Value-then-derivatives.
+//   Value: n < 4 fails; y = p1, plus exp((x - p2)/p4)*p3 when p3 != 0 (p4 <= 0, or errno 34 or
+//   33 after the exponential, is the standard failure).
+//   Derivatives: only p4 = 0 fails (a negative p4 is accepted here); d1 = 1; t = (x - p2)/p4;
+//   d3 = exp(t), errno 34 or 33 is the standard failure (d1 and d3 stay); Y = p3*d3;
+//   d2 = -(Y/p4); d4 = d2*t; y = p1 + Y.
+FM_MODEL(ExpGrow1) {
+  if (fm::wants_reserved(request)) return 1;
+  const double *p = params;
+  const double t = x[1];
+  if (fm::wants_value(request)) {
+    // Fewer parameters than the model reads: fail as for none.
+    if (nParams < 4) return fm::standard_failure(y);
+    double v = p[1];
+    if (!add_exponential_term(v, p[3], p[4], t - p[2])) return fm::standard_failure(y);
+    y[1] = v;
+  }
+  if (!fm::wants_deriv(request)) return 0;
+  if (p[4] == 0.0) return fm::standard_failure(y);
+  deriv[1] = 1.0;
+  const double u = (t - p[2]) / p[4];
+  deriv[3] = fm::checked_exp(u);
+  if (fm::math_error()) return fm::standard_failure(y);
+  const double grown = p[3] * deriv[3];
+  deriv[2] = -(grown / p[4]);
+  deriv[4] = deriv[2] * u;
+  y[1] = p[1] + grown;
+  return 0;
+}
+
+// ExpGrow2: y = p1 + p3*exp((x - p2)/p4) + p5*exp((x - p2)/p6). Value-then-derivatives.
+//   Value: n <= 0 fails; y = p1; the term (p3, p4) when n >= 4, the term (p5, p6) when n >= 6,
+//   each as in ExpGrow1 (skipped when its amplitude is 0).
+//   Derivatives: p4 = 0 or p6 = 0 is the standard failure; d1 = 1; t1 = (x - p2)/p4,
+//   d3 = exp(t1), errno test; t2 = (x - p2)/p6, d5 = exp(t2), errno test (standard failure);
+//   a = d3*p3/p4, b = d5*p5/p6; d2 = -a - b; d4 = -(t1*a); d6 = -(t2*b);
+//   y = d3*p3 + p1 + d5*p5.
+FM_MODEL(ExpGrow2) {
+  if (fm::wants_reserved(request)) return 1;
+  const double *p = params;
+  const double t = x[1];
+  if (fm::wants_value(request)) {
+    if (nParams <= 0) return fm::standard_failure(y);
+    // A term is read only when nParams covers all its parameters.
+    double v = p[1];
+    if (nParams >= 4 && !add_exponential_term(v, p[3], p[4], t - p[2]))
+      return fm::standard_failure(y);
+    if (nParams >= 6 && !add_exponential_term(v, p[5], p[6], t - p[2]))
+      return fm::standard_failure(y);
+    y[1] = v;
+  }
+  if (!fm::wants_deriv(request)) return 0;
+  if (p[4] == 0.0 || p[6] == 0.0) return fm::standard_failure(y);
+  deriv[1] = 1.0;
+  const double t1 = (t - p[2]) / p[4];
+  deriv[3] = fm::checked_exp(t1);
+  if (fm::math_error()) return fm::standard_failure(y);
+  const double t2 = (t - p[2]) / p[6];
+  deriv[5] = fm::checked_exp(t2);
+  if (fm::math_error()) return fm::standard_failure(y);
+  const double a = deriv[3] * p[3] / p[4];
+  const double b = deriv[5] * p[5] / p[6];
+  deriv[2] = -a - b;
+  deriv[4] = -(t1 * a);
+  deriv[6] = -(t2 * b);
+  y[1] = deriv[3] * p[3] + p[1] + deriv[5] * p[5];
+  return 0;
+}
+
+// Kinetic: y = p1 for x < p2; for x >= p2,
+//   y = p1 + p3*exp(-(x - p2)/p4) + p5*exp(-(x - p2)/p6) + p7*exp(-(x - p2)/p8).
+// Values only: bit 0 set or bit 1 clear returns 0 and writes nothing. n < 1 fails; y = p1 is
+// written, and returned as is when n < 2 or p2 - x > 0. Otherwise each term whose parameters
+// nParams covers (n >= 4, 6, 8) and whose amplitude is not 0 is added as exp((p2 - x)/tau)*A;
+// tau <= 0, or errno 34 or 33 after its exponential, is the standard failure.
+FM_MODEL(Kinetic) {
+  if (fm::wants_reserved(request) || !fm::wants_value(request)) return 0;
+  if (nParams < 1) return fm::standard_failure(y);
+  const double *p = params;
+  double v = p[1];
+  y[1] = v;
+  // The onset and each term are read only when nParams covers all their parameters.
+  if (nParams < 2 || p[2] - x[1] > 0) return 0;
+  const double u = p[2] - x[1];
+  if (nParams >= 4 && !add_exponential_term(v, p[3], p[4], u)) return fm::standard_failure(y);
+  if (nParams >= 6 && !add_exponential_term(v, p[5], p[6], u)) return fm::standard_failure(y);
+  if (nParams >= 8 && !add_exponential_term(v, p[7], p[8], u)) return fm::standard_failure(y);
+  y[1] = v;
+  return 0;
+}
