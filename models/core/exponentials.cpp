@@ -5,9 +5,9 @@
 // Common to all of them: REQ_QUERY is not answered (bit 3 is never examined); bit 0 returns 1
 // at once, writing nothing (Kinetic returns 0); a request with neither bit 1 nor bit 2 returns
 // 0 and writes nothing. In value requests a term whose amplitude is exactly 0 is skipped, and
-// its time constant is then not tested; derivative requests always use every term and never
-// read nParams. A tiny exponential (argument below -300, or an underflow) is simply 0 and
-// follows the normal formula.
+// its time constant is then not tested; derivative requests use every term, zero amplitudes
+// included. Models that read nParams read and write nothing beyond it in either request. A tiny
+// exponential (argument below -300, or an underflow) is simply 0 and follows the normal formula.
 #include "frame/contract.h"
 
 namespace {
@@ -62,7 +62,8 @@ bool decay_exp(double x, double p2, double tau, double &t, double &e, double &d_
 //   Value: n <= 0 fails (standard failure). y = p1; the term (p2, p3) is added when n >= 3 and
 //   p2 != 0, the term (p4, p5) when n >= 5 and p4 != 0; a term's p3/p5 = 0 or an errno of 34 or
 //   33 after its exponential is the standard failure.
-//   Derivatives: p3 = 0 or p5 = 0 is the standard failure with no deriv written. d1 = 1;
+//   Derivatives: n <= 0, or p3 = 0 or p5 = 0 (of a term n covers), is the standard failure with
+//   no deriv written. Only the terms n covers enter (d of an uncovered amplitude is 0). d1 = 1;
 //   a = -x/p3, b = -x/p5; d2 = 1 - exp(a), errno test; d4 = 1 - exp(b), errno test (standard
 //   failure, d1 and d2 stay); y = p2*d2 + p1 + p4*d4; d3 = a*p2*(1 - d2)/p3;
 //   d5 = b*p4*(1 - d4)/p5.
@@ -79,17 +80,31 @@ FM_MODEL(ExpAssoc) {
     y[1] = v;
   }
   if (!fm::wants_deriv(request)) return 0;
-  if (p[3] == 0.0 || p[5] == 0.0) return fm::standard_failure(y);
+  if (nParams <= 0) return fm::standard_failure(y);
+  // As in the value request, only the terms nParams covers enter; the amplitude of a term not
+  // covered does not move y, so its derivative is 0.
+  const bool first = nParams >= 3;
+  const bool second = nParams >= 5;
+  if ((first && p[3] == 0.0) || (second && p[5] == 0.0)) return fm::standard_failure(y);
   deriv[1] = 1.0;
-  const double a = -t / p[3];
-  const double b = -t / p[5];
-  deriv[2] = 1 - fm::checked_exp(a);
-  if (fm::math_error()) return fm::standard_failure(y);
-  deriv[4] = 1 - fm::checked_exp(b);
-  if (fm::math_error()) return fm::standard_failure(y);
-  y[1] = p[2] * deriv[2] + p[1] + p[4] * deriv[4];
-  deriv[3] = a * p[2] * (1 - deriv[2]) / p[3];
-  deriv[5] = b * p[4] * (1 - deriv[4]) / p[5];
+  double a = 0.0, b = 0.0;
+  if (nParams >= 2) deriv[2] = 0.0;
+  if (first) {
+    a = -t / p[3];
+    deriv[2] = 1 - fm::checked_exp(a);
+    if (fm::math_error()) return fm::standard_failure(y);
+  }
+  if (nParams >= 4) deriv[4] = 0.0;
+  if (second) {
+    b = -t / p[5];
+    deriv[4] = 1 - fm::checked_exp(b);
+    if (fm::math_error()) return fm::standard_failure(y);
+  }
+  double v = first ? p[2] * deriv[2] + p[1] : p[1];
+  if (second) v += p[4] * deriv[4];
+  y[1] = v;
+  if (first) deriv[3] = a * p[2] * (1 - deriv[2]) / p[3];
+  if (second) deriv[5] = b * p[4] * (1 - deriv[4]) / p[5];
   return 0;
 }
 
@@ -211,7 +226,7 @@ FM_MODEL(ExpAssocDelay2) {
 }
 
 // ExpDecay1: y = p1 + p3*exp(-(x - p2)/p4). Value-then-derivatives.
-//   Value: n < 4 fails; y = p1, plus exp((p2 - x)/p4)*p3 when p3 != 0 (p4 <= 0, or errno 34 or
+//   n < 4 fails either request (no deriv written). Value: y = p1, plus exp((p2 - x)/p4)*p3 when p3 != 0 (p4 <= 0, or errno 34 or
 //   33 after the exponential, is the standard failure).
 //   Derivatives: p4 <= 0, or errno 34 (only) after the exponential, is the all-missing failure
 //   (deriv[1..4]). t = (x - p2)/p4, E = exp(-t); d3 = E; d1 = 1; q = p3/p4; d2 = E*q;
@@ -228,6 +243,7 @@ FM_MODEL(ExpDecay1) {
     y[1] = v;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than it reads
   if (p[4] <= 0.0) return fm::all_missing_failure(y, deriv, 4);
   double t1, e1;
   if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 4);
@@ -240,7 +256,7 @@ FM_MODEL(ExpDecay1) {
 }
 
 // ExpDecay2: y = p1 + p3*exp(-(x - p2)/p4) + p5*exp(-(x - p2)/p6). As ExpDecay1 term by term:
-//   Value: n < 6 fails; each term (p3, p4), (p5, p6) as in ExpDecay1.
+//   n < 6 fails either request. Value: each term (p3, p4), (p5, p6) as in ExpDecay1.
 //   Derivatives: p4 <= 0 or p6 <= 0, or errno 34 after either exponential, is the all-missing
 //   failure (deriv[1..6]). d3 = E1, d5 = E2, d1 = 1, q1 = p3/p4, q2 = p5/p6;
 //   d2 = E1*q1 + E2*q2; d6 = E2*t2*q2; d4 = E1*t1*q1; y = E1*p3 + p1 + E2*p5.
@@ -257,6 +273,7 @@ FM_MODEL(ExpDecay2) {
     y[1] = v;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 6) return fm::standard_failure(y);  // fewer parameters than it reads
   if (p[4] <= 0.0 || p[6] <= 0.0) return fm::all_missing_failure(y, deriv, 6);
   double t1, e1, t2, e2;
   if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 6);
@@ -272,7 +289,7 @@ FM_MODEL(ExpDecay2) {
 }
 
 // ExpDecay3: y = p1 + p3*exp(-(x - p2)/p4) + p5*exp(-(x - p2)/p6) + p7*exp(-(x - p2)/p8).
-// ExpDecay2 with a third term: the value request needs n >= 8; the derivative request needs
+// ExpDecay2 with a third term: either request needs n >= 8; the derivative request needs
 // p4, p6, p8 > 0, writes d7 = E3, d8 = E3*t3*q3, d2 = E1*q1 + E2*q2 + E3*q3,
 // y = E1*p3 + p1 + E2*p5 + E3*p7, and its all-missing failure covers deriv[1..8].
 FM_MODEL(ExpDecay3) {
@@ -289,6 +306,7 @@ FM_MODEL(ExpDecay3) {
     y[1] = v;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 8) return fm::standard_failure(y);  // fewer parameters than it reads
   if (p[4] <= 0.0 || p[6] <= 0.0 || p[8] <= 0.0) return fm::all_missing_failure(y, deriv, 8);
   double t1, e1, t2, e2, t3, e3;
   if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 8);
@@ -307,7 +325,7 @@ FM_MODEL(ExpDecay3) {
 }
 
 // ExpGrow1: y = p1 + p3*exp((x - p2)/p4). Value-then-derivatives.
-//   Value: n < 4 fails; y = p1, plus exp((x - p2)/p4)*p3 when p3 != 0 (p4 <= 0, or errno 34 or
+//   n < 4 fails either request. Value: y = p1, plus exp((x - p2)/p4)*p3 when p3 != 0 (p4 <= 0, or errno 34 or
 //   33 after the exponential, is the standard failure).
 //   Derivatives: only p4 = 0 fails (a negative p4 is accepted here); d1 = 1; t = (x - p2)/p4;
 //   d3 = exp(t), errno 34 or 33 is the standard failure (d1 and d3 stay); Y = p3*d3;
@@ -324,6 +342,7 @@ FM_MODEL(ExpGrow1) {
     y[1] = v;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than it reads
   if (p[4] == 0.0) return fm::standard_failure(y);
   deriv[1] = 1.0;
   const double u = (t - p[2]) / p[4];
@@ -339,7 +358,8 @@ FM_MODEL(ExpGrow1) {
 // ExpGrow2: y = p1 + p3*exp((x - p2)/p4) + p5*exp((x - p2)/p6). Value-then-derivatives.
 //   Value: n <= 0 fails; y = p1; the term (p3, p4) when n >= 4, the term (p5, p6) when n >= 6,
 //   each as in ExpGrow1 (skipped when its amplitude is 0).
-//   Derivatives: p4 = 0 or p6 = 0 is the standard failure; d1 = 1; t1 = (x - p2)/p4,
+//   Derivatives: n <= 0, or p4 = 0 or p6 = 0 (of a term n covers), is the standard failure.
+//   Only the terms n covers enter (d of an uncovered amplitude is 0). d1 = 1; t1 = (x - p2)/p4,
 //   d3 = exp(t1), errno test; t2 = (x - p2)/p6, d5 = exp(t2), errno test (standard failure);
 //   a = d3*p3/p4, b = d5*p5/p6; d2 = -a - b; d4 = -(t1*a); d6 = -(t2*b);
 //   y = d3*p3 + p1 + d5*p5.
@@ -358,20 +378,34 @@ FM_MODEL(ExpGrow2) {
     y[1] = v;
   }
   if (!fm::wants_deriv(request)) return 0;
-  if (p[4] == 0.0 || p[6] == 0.0) return fm::standard_failure(y);
+  if (nParams <= 0) return fm::standard_failure(y);
+  // As in the value request, only the terms nParams covers enter; the amplitude of a term not
+  // covered does not move y, so its derivative is 0.
+  const bool first = nParams >= 4;
+  const bool second = nParams >= 6;
+  if ((first && p[4] == 0.0) || (second && p[6] == 0.0)) return fm::standard_failure(y);
   deriv[1] = 1.0;
-  const double t1 = (t - p[2]) / p[4];
-  deriv[3] = fm::checked_exp(t1);
-  if (fm::math_error()) return fm::standard_failure(y);
-  const double t2 = (t - p[2]) / p[6];
-  deriv[5] = fm::checked_exp(t2);
-  if (fm::math_error()) return fm::standard_failure(y);
-  const double a = deriv[3] * p[3] / p[4];
-  const double b = deriv[5] * p[5] / p[6];
-  deriv[2] = -a - b;
-  deriv[4] = -(t1 * a);
-  deriv[6] = -(t2 * b);
-  y[1] = deriv[3] * p[3] + p[1] + deriv[5] * p[5];
+  double t1 = 0.0, t2 = 0.0, a = 0.0, b = 0.0;
+  if (nParams >= 3) deriv[3] = 0.0;
+  if (first) {
+    t1 = (t - p[2]) / p[4];
+    deriv[3] = fm::checked_exp(t1);
+    if (fm::math_error()) return fm::standard_failure(y);
+  }
+  if (nParams >= 5) deriv[5] = 0.0;
+  if (second) {
+    t2 = (t - p[2]) / p[6];
+    deriv[5] = fm::checked_exp(t2);
+    if (fm::math_error()) return fm::standard_failure(y);
+  }
+  if (first) a = deriv[3] * p[3] / p[4];
+  if (second) b = deriv[5] * p[5] / p[6];
+  if (nParams >= 2) deriv[2] = -a - b;
+  if (first) deriv[4] = -(t1 * a);
+  if (second) deriv[6] = -(t2 * b);
+  double v = first ? deriv[3] * p[3] + p[1] : p[1];
+  if (second) v += deriv[5] * p[5];
+  y[1] = v;
   return 0;
 }
 

@@ -30,7 +30,7 @@ bool light_response_fails(int32_t request, const double *p, double *y, double *d
 }  // namespace
 
 // Hyperbl: y = p1*x/(p2 + x). Value-then-derivatives.
-//   value: nParams < 2 or p2 + x == 0 -> standard failure; y = p1*x/(p2 + x).
+//   nParams < 2 (either request) or p2 + x == 0 -> standard failure; y = p1*x/(p2 + x).
 //   deriv: x + p2 == 0 -> d1 = d2 = MISSING_VALUE, standard failure; else
 //          d1 = x/(x + p2), y = d1*p1, d2 = -(y/(x + p2)).
 FM_MODEL(Hyperbl) {
@@ -44,6 +44,7 @@ FM_MODEL(Hyperbl) {
     y[1] = p[1] * t / D;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 2) return fm::standard_failure(y);  // fewer parameters than the model reads
   const double D = t + p[2];
   if (D == 0.0) return fm::all_missing_failure(y, deriv, 2);
   deriv[1] = t / D;
@@ -69,6 +70,7 @@ FM_MODEL(Dhyperbl) {
     y[1] = t * p[3] / (t + p[4]) + t * p[5] + p[1] * t / (p[2] + t);
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 5) return fm::standard_failure(y);  // fewer parameters than the model reads
   const double D2 = t + p[2];
   const double D4 = t + p[4];
   if (D2 == 0.0 || D4 == 0.0) return fm::standard_failure(y);
@@ -105,6 +107,7 @@ FM_MODEL(Binding1) {
     return 0;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 2) return fm::standard_failure(y);  // fewer parameters than the model reads
   const double r = 1.0 / (p[2] + t);
   if (!fm::overflow_error()) {
     deriv[1] = r * t;
@@ -142,6 +145,7 @@ FM_MODEL(Binding2) {
     return 0;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than the model reads
   const double r4 = 1.0 / (t + p[4]);
   const double r3 = 1.0 / (t + p[3]);
   if (!fm::overflow_error()) {
@@ -176,6 +180,7 @@ FM_MODEL(Rational) {
     y[1] = (p[2] * t + p[1]) / D;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than the model reads
   const double D = p[4] * t + p[3];
   if (D == 0.0) return fm::all_missing_failure(y, deriv, 4);
   const double r = 1.0 / D;
@@ -208,6 +213,7 @@ FM_MODEL(Power0) {
     y[1] += P * p[3];
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than the model reads
   if (t == p[2]) {
     deriv[1] = 1.0;
     deriv[2] = fm::kMissing;

@@ -68,10 +68,20 @@ TEST(ExpAssoc, TermsFollowNParams) {
   expect_failed(Call("ExpAssoc").params(p).nparams(0).x(x).run(REQ_VALUE), "n = 0");
   // With n = 4 the second time constant is not read, even when it is 0.
   EXPECT_EQ(Call("ExpAssoc").params({0.5, 2.0, 0.8, -1.5, 0.0}).nparams(4).x(x).run(REQ_VALUE).rc, 0);
-  // The derivative request ignores nParams and uses both terms.
-  Outcome d = Call("ExpAssoc").params(p).nparams(3).x(x).run(REQ_DERIV);
-  EXPECT_TRUE(same_bits(d.y[1], 2.0 * (1 - std::exp(-x / 0.8)) + 0.5 + -1.5 * (1 - std::exp(-x / 2.6))));
-  EXPECT_FALSE(d.d_written(6));
+  // The derivative request uses the same terms and writes d1..dn only; an amplitude whose
+  // term is not covered has derivative 0.
+  for (int n = 1; n <= 5; ++n) {
+    Outcome d = Call("ExpAssoc").params(p).nparams(n).x(x).run(REQ_DERIV);
+    EXPECT_EQ(d.rc, 0) << n;
+    EXPECT_TRUE(same_bits(d.y[1], want[n - 1])) << n;
+    EXPECT_TRUE(d.d_written(n) && !d.d_written(n + 1)) << n;
+  }
+  Outcome two = Call("ExpAssoc").params(p).nparams(2).x(x).run(REQ_DERIV);
+  EXPECT_TRUE(two.d[1] == 1.0 && two.d[2] == 0.0);
+  Outcome four = Call("ExpAssoc").params({0.5, 2.0, 0.8, -1.5, 0.0}).nparams(4).x(x).run(REQ_DERIV);
+  EXPECT_EQ(four.rc, 0);  // p5 = 0 not read
+  EXPECT_EQ(four.d[4], 0.0);
+  expect_failed(Call("ExpAssoc").params(p).nparams(0).x(x).run(REQ_DERIV), "deriv n = 0");
 }
 
 TEST(ExpAssoc, ZeroAmplitudeAndFailures) {
@@ -149,10 +159,13 @@ TEST(ExpDecayAndGrow1, FixedCountsAndFailures) {
   for (const Model &md : kAll) {
     const std::string name = md.name;
     if (name.rfind("ExpDecay", 0) != 0 && name != "ExpGrow1") continue;
-    // Fewer parameters than the model reads fail like none; the derivatives ignore nParams.
-    for (int n : {0, md.m - 1})
+    // Fewer parameters than the model reads fail like none, in either request.
+    for (int n : {0, md.m - 1}) {
       expect_failed(Call(name).params(kP).nparams(n).x(1.0).run(REQ_VALUE), name);
-    EXPECT_EQ(Call(name).params(kP).nparams(0).x(1.0).run(REQ_DERIV).rc, 0) << name;
+      Outcome d = Call(name).params(kP).nparams(n).x(1.0).run(REQ_DERIV);
+      expect_failed(d, name + " deriv");
+      EXPECT_TRUE(d.no_deriv_written()) << name;
+    }
     // Zero amplitudes skip their terms, so non-positive time constants pass the value request.
     std::vector<double> flat = kP;
     for (int a = 3; a <= md.m; a += 2) {
@@ -221,7 +234,17 @@ TEST(ExpGrow2, TermsFollowNParams) {
   }
   expect_failed(Call("ExpGrow2").params(p).nparams(6).x(x).run(REQ_VALUE), "p6 < 0");
   expect_failed(Call("ExpGrow2").params(p).nparams(0).x(x).run(REQ_VALUE), "n = 0");
-  EXPECT_EQ(Call("ExpGrow2").params(p).nparams(3).x(x).run(REQ_DERIV).rc, 0);  // p6 < 0 accepted
+  for (int n = 1; n <= 6; ++n) {  // same terms in the derivative request; p6 < 0 accepted
+    Outcome d = Call("ExpGrow2").params(p).nparams(n).x(x).run(REQ_DERIV);
+    EXPECT_EQ(d.rc, 0) << n;
+    EXPECT_TRUE(d.d_written(n) && !d.d_written(n + 1)) << n;
+    if (n < 6) {
+      EXPECT_TRUE(same_bits(d.y[1], want[n - 1])) << n;
+    }
+    if (n == 3) {
+      EXPECT_TRUE(d.d[2] == 0.0 && d.d[3] == 0.0) << n;
+    }
+  }
   Outcome z = Call("ExpGrow2").params({0.6, 0.4, 2.5, 1.3, 0.0, 0.0}).x(x).run(REQ_VALUE | REQ_DERIV);
   expect_failed(z, "p6 = 0");
   EXPECT_TRUE(z.no_deriv_written());
