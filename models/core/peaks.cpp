@@ -99,7 +99,8 @@ FM_MODEL(Gauss) {
 // Later widths are not tested and zero-area peaks are not switched off.
 //   value: n < 1 fails; per peak D = 4*(x - xc)^2 + w^2, D exactly 0 fails,
 //     P = A*2/pi*(w/D).
-//   derivatives: n < 1 or p3 <= 0 writes MISSING_VALUE into d1..d4 and fails; otherwise
+//   derivatives: n < 1 fails with no deriv written; p3 <= 0 writes MISSING_VALUE into d1..d4
+//     and fails; otherwise
 //     d1 = 1 and, with no test inside the loop, t = 2*(x - xc)/w,
 //     L = 2/((t^2 + 1)*w*pi), P = L*A: dA = L, dxc = 2*pi*t*P*L,
 //     dw = (w*pi*t^2*L - 1)*P/w, y[2+j] = P.
@@ -126,7 +127,7 @@ FM_MODEL(Lorentz) {
   }
   if (!fm::wants_deriv(request)) return 0;
 
-  if (nParams < 1) return fm::all_missing_failure(y, deriv, 4);
+  if (nParams < 1) return fm::standard_failure(y);  // no parameters: no deriv entry to write
   const int k = peak_count(nParams, 3);
   if (k >= 1 && p[3] <= 0.0) return fm::all_missing_failure(y, deriv, 4);
   deriv[1] = 1.0;
@@ -236,7 +237,8 @@ FM_MODEL(asymptgauss) {
 // Value-then-derivatives shape; REQ_QUERY answers "no moments"; bit 0 returns 1.
 //   value: fewer than six parameters, or p4, p5 or p6 <= 0, fails; errno 34 or 33 after each
 //     of e1 = exp(-d/p4), e2 = exp(-d/p6), F = (1 - e1)^p5 fails; y = p1 + F*p3*e2.
-//   derivatives (nParams not read): unless p4, p5, p6 > 0, d1..d6 = MISSING_VALUE and fail.
+//   derivatives: fewer than six parameters fails with no deriv written; unless p4, p5, p6 > 0,
+//     d1..d6 = MISSING_VALUE and fail.
 //     Before the onset: (1, 0, 0, 0, 0, 0), y = p1. After it: errno 34 after the
 //     exponentials, or 34/33 after the power, writes MISSING_VALUE into d2..d6 and fails.
 //     Where e1 is exactly 1 (at the onset, or d/p4 below rounding) the derivatives in p2,
@@ -267,6 +269,7 @@ FM_MODEL(Pulse) {
   }
   if (!fm::wants_deriv(request)) return 0;
 
+  if (nParams < 6) return fm::standard_failure(y);  // as in the value request; no deriv written
   if (!(p[4] > 0.0 && p[6] > 0.0 && p[5] > 0.0)) return fm::all_missing_failure(y, deriv, 6);
   const double d = t - p[2];
   deriv[1] = 1.0;
