@@ -193,8 +193,8 @@ FM_MODEL(Rational) {
 }
 
 // Power0: y = p1 + p3*|x - p2|^p4. Value-then-derivatives.
-//   value: nParams < 4 -> standard failure. y = p1; at x == p2 the call ends here with
-//          return 0 (also when bit 2 is set). P = |x - p2|^p4, errno 34 or 33 -> standard
+//   value: nParams < 4 -> standard failure. y = p1, and that is the value at x == p2 (no
+//          power, no errno test). Elsewhere P = |x - p2|^p4, errno 34 or 33 -> standard
 //          failure; y = p1 + P*p3.
 //   deriv: at x == p2: d1 = 1, d2 = MISSING_VALUE, d3 = 0, d4 = MISSING_VALUE, y = p1,
 //          return 0. Else d1 = 1, P = |x - p2|^p4, d3 = P; errno 34 or 33 -> d2..d4 =
@@ -207,10 +207,11 @@ FM_MODEL(Power0) {
   if (fm::wants_value(request)) {
     if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than the model reads
     y[1] = p[1];
-    if (t == p[2]) return 0;
-    const double P = fm::checked_pow(std::fabs(t - p[2]), p[4]);
-    if (fm::math_error()) return fm::standard_failure(y);
-    y[1] += P * p[3];
+    if (t != p[2]) {
+      const double P = fm::checked_pow(std::fabs(t - p[2]), p[4]);
+      if (fm::math_error()) return fm::standard_failure(y);
+      y[1] += P * p[3];
+    }
   }
   if (!fm::wants_deriv(request)) return 0;
   if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than the model reads

@@ -268,7 +268,8 @@ FM_MODEL(BiDoseResp) {
 //   s1 = 1/(10^((x - p4)*p6) + 1), E2 = 10^((p5 - x)*p7) + 1,
 //   y = (p2 - p1)*s1 + p1 + (p3 - p1)*(1/E2); errno is not tested after the powers (an
 //   overflow yields the limit through 1/inf = 0 and leaves errno at 34).
-// Derivatives (nParams and the parameter order are not checked): with e1, e2 the two powers
+// Derivatives (n < 7 fails as in the value; the parameter order is not checked): with e1, e2
+// the two powers
 //   and s1 = 1/(e1 + 1), s2 = 1/(e2 + 1):
 //   y = (p2 - p1)*s1 + p1 + (p3 - p1)*s2, d1 = 1 - s1 - s2, d2 = s1, d3 = s2,
 //   d4 = (p2 - p1)*s1^2*p6*ln10*e1,        d5 = (p3 - p1)*s2^2*p7*(-ln10)*e2,
@@ -294,6 +295,7 @@ FM_MODEL(Response2) {
         return 0;
       },
       [&]() -> int32_t {
+        if (nParams < 7) return fm::standard_failure(y);  // as in the value request
         if (fm::overflow_error()) {
           errno = 0;
           deriv[1] = 1.0;
@@ -332,7 +334,7 @@ FM_MODEL(Response2) {
 // switched off above the midpoint p1 over the width p2.
 // Value: n < 4 or p2 = 0 is a standard failure. t = (x - p1)/p2; t > 665 or an errno of 34 or
 //   33 after e = exp(t) is the plateau y = 0; else y = (x - p4)*p3/(e + 1).
-// Derivatives: |p2| < 1e-18 is a standard failure (nParams is not read). With t <= 665 and no
+// Derivatives: n < 4 or |p2| < 1e-18 is a standard failure. With t <= 665 and no
 //   errno after e = exp(t), E = e + 1:
 //   d1 = (x - p4)*e*p3/(E*p2*E), d2 = (x - p4)*e*p3*(x - p1)/(p2^2*E^2), d3 = (x - p4)/E,
 //   d4 = -(p3/E), y = (x - p4)*p3/E. Otherwise the plateau d1..d4 = 0, y = 0.
@@ -358,6 +360,7 @@ FM_MODEL(BoltzIV) {
         return 0;
       },
       [&]() -> int32_t {
+        if (nParams < 4) return fm::standard_failure(y);  // as in the value request
         if (std::fabs(p[2]) < 1e-18) return fm::standard_failure(y);
         const double t = (v - p[1]) / p[2];
         if (t <= 665.0) {
