@@ -44,6 +44,7 @@ int32_t base10_step(int32_t request, int16_t nParams, const double *p, double u,
     return 0;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 3) return fm::standard_failure(y);  // as in the value request
   const double e = fm::checked_pow(10.0, u);
   if (fm::overflow_error()) {  // 34 only: a stale 33 takes the normal path and stays
     errno = 0;
@@ -67,7 +68,7 @@ int32_t base10_step(int32_t request, int16_t nParams, const double *p, double u,
 // p2 the one for +inf, p3 the midpoint, p4 the width.
 //   value: nParams >= 4 and p4 != 0, else standard failure. t = (x - p3)/p4; t > 665, or
 //     checked_exp(t) leaving errno 34 or 33 -> plateau y = p2; else y = (p1 - p2)/(e + 1) + p2.
-//   derivatives (nParams not read): |p4| < 1e-18 -> standard failure, no deriv written.
+//   derivatives: nParams < 4 or |p4| < 1e-18 -> standard failure, no deriv written.
 //     t <= 665 and e = checked_exp(t) clean: s = 1/(e + 1), d1 = s, d2 = 1 - s,
 //     y = (p1 - p2)/(e + 1) + p2, d3 = (p1 - p2) s (1 - s)/p4, d4 = d3 t; otherwise the
 //     plateau d = (0, 1, 0, 0), y = p2, errno 0. Return 0.
@@ -86,6 +87,7 @@ FM_MODEL(Boltzman) {
     return 0;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 4) return fm::standard_failure(y);  // as in the value request
   if (std::fabs(p[4]) < 1e-18) return fm::standard_failure(y);
   const double t = (x[1] - p[3]) / p[4];
   if (t <= 665.0) {
@@ -112,7 +114,7 @@ FM_MODEL(Boltzman) {
 // Boltzman1 (export only): y = p2 + (p1 - p2)/(1 + 10^(p3 - x)); three parameters.
 //   value: nParams >= 3, else standard failure. e = checked_pow(10, p3 - x); errno 34 or 33 ->
 //     plateau y = p2; else y = (p1 - p2)/(e + 1) + p2.
-//   derivatives (nParams not read): errno 34 after the power -> plateau d = (0, 1, 0), y = p2,
+//   derivatives: nParams < 3 fails as in the value; errno 34 after the power -> plateau d = (0, 1, 0), y = p2,
 //     errno 0; else s = 1/(e + 1), d1 = s, d2 = 1 - s, y as above,
 //     d3 = (p1 - p2) s (1 - s) (-ln10). Return 0.
 // Far right of p3 the power underflows and the formula itself gives p1.
@@ -132,7 +134,7 @@ FM_MODEL(Boltzman3) {
 //   value: requires nParams >= 4, p4 != 0 and not p1 >= p2 (a NaN passes), else standard
 //     failure. e = checked_pow(10, (p3 - x) p4); errno 34 or 33 -> plateau y = p1; else
 //     y = (p2 - p1)/(e + 1) + p1.
-//   derivatives (neither nParams nor p1 < p2 tested): |p4| < 1e-18 -> standard failure.
+//   derivatives (p1 < p2 not tested): nParams < 4 or |p4| < 1e-18 -> standard failure.
 //     errno 34 after the power -> plateau d = (1, 0, 0, 0), y = p1, errno 0; else
 //     s = 1/(e + 1), d2 = s, d1 = 1 - s, y as above, d3 = (p2 - p1) d1 d2 p4 (-ln10),
 //     d4 = (p2 - p1) d1 d2 (p3 - x) (-ln10). Return 0.
@@ -149,6 +151,7 @@ FM_MODEL(Boltzman2) {
     return 0;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 4) return fm::standard_failure(y);  // as in the value request
   if (std::fabs(p[4]) < 1e-18) return fm::standard_failure(y);
   const double e = fm::checked_pow(10.0, (p[3] - x[1]) * p[4]);
   if (fm::overflow_error()) {
@@ -174,7 +177,7 @@ FM_MODEL(Boltzman2) {
 // 1 - p5. REQ_QUERY: no moments.
 //   value: nParams >= 5, else standard failure. e1 = checked_pow(10, x - p3),
 //     e2 = checked_pow(10, x - p4); y = (p5/(e1 + 1) + (1 - p5)/(e2 + 1)) (p1 - p2) + p2.
-//   derivatives (nParams not read): f = p5/(e1 + 1) + (1 - p5)/(e2 + 1); d1 = f, d2 = 1 - f,
+//   derivatives (nParams >= 5 as well): f = p5/(e1 + 1) + (1 - p5)/(e2 + 1); d1 = f, d2 = 1 - f,
 //     y = f (p1 - p2) + p2, d3 = (p1 - p2) p5 (1 - 1/(e1 + 1)) ln10/(e1 + 1),
 //     d4 = (p1 - p2) (1 - p5) (1 - 1/(e2 + 1)) ln10/(e2 + 1),
 //     d5 = (p1 - p2) (1/(e1 + 1) - 1/(e2 + 1)). Return 0.
@@ -188,8 +191,8 @@ FM_MODEL(Boltzman4) {
   const double *p = params;
   const bool value = fm::wants_value(request);
   if (!value && !fm::wants_deriv(request)) return 0;
-  // fewer parameters than the model reads: fail as for none
-  if (value && nParams < 5) return fm::standard_failure(y);
+  // fewer parameters than the model reads: fail as for none (either request)
+  if (nParams < 5) return fm::standard_failure(y);
   const auto overflowed = value ? fm::math_error : fm::overflow_error;
   bool over1 = overflowed(), over2 = over1;  // a stale error on entry: the plateau
   double e1 = 0.0, e2 = 0.0;
@@ -277,7 +280,7 @@ FM_MODEL(DoubleBoltzmann) {
 //   value: requires nParams >= 4 and p3 != 0, else standard failure; r = x/p3 < 0: standard
 //     failure. e = checked_pow(r, p4); errno 33: standard failure; errno 34: plateau y = p2;
 //     else y = (p1 - p2)/(e + 1) + p2.
-//   derivatives (nParams not read): requires p3 > 0, p4 != 0 and x >= 0, otherwise
+//   derivatives: nParams < 4 fails as in the value; requires p3 > 0, p4 != 0 and x >= 0, otherwise
 //     d1..d4 = MISSING_VALUE and standard failure. e = checked_pow(x/p3, p4); errno 33: the
 //     same. errno 34: errno reset to 0 and s = 0; else s = 1/(e + 1). d1 = s, d2 = 1 - s,
 //     a = (p1 - p2) s, d3 = a p4 d2/p3, c = -(d3 p3/p4), d4 = ln(x/p3) c when c != 0, else 0.
@@ -298,6 +301,7 @@ FM_MODEL(Logistic) {
     return 0;
   }
   if (!fm::wants_deriv(request)) return 0;
+  if (nParams < 4) return fm::standard_failure(y);  // as in the value request
   if (!(p[3] > 0.0) || p[4] == 0.0 || !(x[1] >= 0.0)) return fm::all_missing_failure(y, deriv, 4);
   const double e = fm::checked_pow(x[1] / p[3], p[4]);
   if (errno == EDOM) return fm::all_missing_failure(y, deriv, 4);

@@ -53,7 +53,7 @@ const Case kCases[] = {
     {"|p4| < 1e-18", "Boltzman", {3, 1, 0, 1e-19}, 0.5, D, 1, 0, M, {}},
     {"|p4| < 1e-18", "Boltzman", {3, 1, 0, 1e-19}, 0.5, V, 0, 0, 1, {}},
     {"n = 3", "Boltzman", B, 0.5, V, 1, 0, M, {}, U, 3},
-    {"n = 0", "Boltzman", B, 0, D, 0, U, 2, {0.5, 0.5, 0.5, 0}, U, 0},
+    {"n = 3", "Boltzman", B, 0, D, 1, 0, M, {}, U, 3},
     // Boltzman1 (10^(p3 - x)) and Competition1 (10^(x - p3)): overflow is the p2 plateau
     // (errno 0), underflow computes p1 (errno untouched); the value request reads 34 or 33,
     // the derivative request only 34; the value request needs three parameters.
@@ -66,7 +66,7 @@ const Case kCases[] = {
     {"stale 33", "Boltzman1", B1, 0.5, D, 0, 33, 2, {0.5, 0.5, 2 * 0.25 * -kLn10}, 33},
     {"stale 34", "Boltzman1", B1, 0.5, D, 0, 0, 1, {0, 1, 0}, 34},
     {"n = 2", "Boltzman1", B1, 0.5, V, 1, 0, M, {}, U, 2},
-    {"n = 0", "Boltzman1", B1, 0.5, D, 0, U, 2, {0.5, 0.5, 2 * 0.25 * -kLn10}, U, 0},
+    {"n = 0", "Boltzman1", B1, 0.5, D, 1, 0, M, {}, U, 0},
     {"overflow", "Competition1", B1, 400, V, 0, 0, 1, {}},
     {"overflow", "Competition1", B1, 400, D, 0, 0, 1, {0, 1, 0}},
     {"underflow", "Competition1", B1, -400, V, 0, U, 3, {}},
@@ -108,7 +108,7 @@ const Case kCases[] = {
     {"stale 34", "Competition2", C2, 0, D, 0, 0, 2, {0, 1, 0, 0, 0}, 34},
     {"stale 33", "Competition2", C2, 0, D, 0, 33, 3, {0.5, 0.5, 2 * 0.3 * h, 2 * (1 - 0.3) * h, 0}, 33},
     {"n = 4", "Competition2", C2, 0, V, 1, 0, M, {}, U, 4},
-    {"n = 4", "Competition2", C2, 0, D, 0, U, 3, {0.5, 0.5, 2 * 0.3 * h, 2 * (1 - 0.3) * h, 0}, U, 4},
+    {"n = 4", "Competition2", C2, 0, D, 1, 0, M, {}, U, 4},
     // DoubleBoltzmann: either exponential overflowing fails (d1 = 1 stays); both tending to 0
     // compute p1 + p2; nParams is not read. Just below the overflow, where (E1 - 1) p2 p3 and
     // E1^2 both overflow, the slope d4 is its limit 0 (as at 680, where only E1^2 does).
@@ -149,7 +149,7 @@ const Case kCases[] = {
     {"p4 = 0", "Logistic", {3, 1, 2, 0}, 1, V, 0, U, 2, {}},
     {"p4 = 0", "Logistic", {3, 1, 2, 0}, 1, D, 1, 0, M, {M, M, M, M}},
     {"n = 3", "Logistic", LG, 2, V, 1, 0, M, {}, U, 3},
-    {"n = 3", "Logistic", LG, 2, D, 0, U, 2, {0.5, 0.5, kAny, 0}, U, 3},
+    {"n = 3", "Logistic", LG, 2, D, 1, 0, M, {}, U, 3},
     // Logistic5: the formula (nParams not read); the power underflowing computes p2; an
     // overflow, a domain error or a stale error fails (derivatives already written stay); at
     // x = 0 the value is the limit p1 but the derivative terms are 0 times infinity: failure.
