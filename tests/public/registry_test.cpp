@@ -12,7 +12,11 @@
 #include "support/model_call.h"
 #include "support/row_list.h"
 
+extern "C" int c_host_evaluates_line(void);
+
 namespace {
+
+TEST(Lookup, HostWrittenInC) { EXPECT_TRUE(c_host_evaluates_line()); }
 
 constexpr int16_t kPoison = -12345;
 
