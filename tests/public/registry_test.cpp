@@ -37,6 +37,18 @@ TEST(Lookup, LineByLowerCaseName) {
   EXPECT_EQ(d, 0);
 }
 
+TEST(Lookup, TableNamesNotExportNames) {
+  int16_t a = kPoison, b = kPoison, c = kPoison, d = kPoison;
+  EXPECT_EQ(Get_Func("gauss", &a, &b, &c, &d), reinterpret_cast<ModelFunction>(&Gauss));
+  EXPECT_TRUE(a == 1 && b == 1 && c == 4 && d == 0);
+  // Response1 is exported as Boltzman2: only the table name is looked up.
+  EXPECT_EQ(get_funx("Boltzman2"), nullptr);
+  EXPECT_EQ(get_funx("Response1"), reinterpret_cast<ModelFunction>(&Boltzman2));
+  EXPECT_EQ(get_funx("PolyN"), reinterpret_cast<ModelFunction>(&Poly));
+  // Boltzman1 has no row at all; it is reachable through its export only.
+  EXPECT_EQ(get_funx("Boltzman1"), nullptr);
+}
+
 TEST(Lookup, UnknownNameReturnsNullAndWritesNothing) {
   for (const char *name : {"NoSuchModel", "", "Lin", "Linee", "Line ", "Boltzman1", "Poly"}) {
     int16_t a = kPoison, b = kPoison, c = kPoison, d = kPoison;
