@@ -28,16 +28,18 @@ int32_t plateau_value(double *y, double level) {
   return 0;
 }
 
-// Three-parameter base-10 step y = p2 + (p1 - p2)/(1 + 10^u) with u = sign*(p3 - x), so that
-// du/dp3 = sign (Boltzman1: sign +1, Competition1: sign -1). dy/dp3 = (p1 - p2) s (1 - s) k
-// with s = 1/(1 + 10^u) and k = -sign*ln10.
-int32_t base10_step(int32_t request, int16_t nParams, const double *p, double u, double k,
-                    double *y, double *deriv) {
+// Three-parameter base-10 step y = p2 + (p1 - p2)/(1 + 10^u) with u = p3 - x (rising, as
+// Boltzman1) or u = x - p3 (falling, as Competition1). dy/dp3 = (p1 - p2) s (1 - s) k with
+// s = 1/(1 + 10^u) and k = -ln10 (rising) or ln10 (falling).
+int32_t base10_step(int32_t request, int16_t nParams, const double *p, const double *x,
+                    bool rising, double *y, double *deriv) {
   if (fm::wants_reserved(request)) return 1;
+  const auto exponent = [&] { return rising ? p[3] - x[1] : x[1] - p[3]; };
+  const double k = rising ? -kLn10 : kLn10;
   if (fm::wants_value(request)) {
     // fewer parameters than the model reads: fail as for none
     if (nParams < 3) return fm::standard_failure(y);
-    const double e = fm::checked_pow(10.0, u);
+    const double e = fm::checked_pow(10.0, exponent());
     // Overflow (10^u -> infinity) is the p2 plateau; underflow (10^u -> 0) computes p1.
     if (fm::math_error()) return plateau_value(y, p[2]);
     y[1] = (p[1] - p[2]) / (e + 1.0) + p[2];
@@ -45,7 +47,7 @@ int32_t base10_step(int32_t request, int16_t nParams, const double *p, double u,
   }
   if (!fm::wants_deriv(request)) return 0;
   if (nParams < 3) return fm::standard_failure(y);  // as in the value request
-  const double e = fm::checked_pow(10.0, u);
+  const double e = fm::checked_pow(10.0, exponent());
   if (fm::overflow_error()) {  // 34 only: a stale 33 takes the normal path and stays
     errno = 0;
     deriv[1] = 0.0;
@@ -119,14 +121,14 @@ FM_MODEL(Boltzman) {
 //     d3 = (p1 - p2) s (1 - s) (-ln10). Return 0.
 // Far right of p3 the power underflows and the formula itself gives p1.
 FM_MODEL(Boltzman1) {
-  return base10_step(request, nParams, params, params[3] - x[1], -kLn10, y, deriv);
+  return base10_step(request, nParams, params, x, true, y, deriv);
 }
 
 // Competition1 (export Boltzman3): y = p2 + (p1 - p2)/(1 + 10^(x - p3)); three parameters.
 // The mirror of Boltzman1: the same frame with the power 10^(x - p3) and
 // d3 = (p1 - p2) s (1 - s) ln10. Far left of p3 the power underflows and the formula gives p1.
 FM_MODEL(Boltzman3) {
-  return base10_step(request, nParams, params, x[1] - params[3], kLn10, y, deriv);
+  return base10_step(request, nParams, params, x, false, y, deriv);
 }
 
 // Response1 (export Boltzman2): y = p1 + (p2 - p1)/(1 + 10^((p3 - x) p4)); p1 bottom, p2 top,

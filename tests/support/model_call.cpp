@@ -33,9 +33,14 @@ Outcome Call::run(int32_t request) const {
     ADD_FAILURE() << "no model named " << name_;
     return out;
   }
-  std::vector<double> params(p_.size() + 1, 0.0);
-  for (std::size_t i = 0; i < p_.size(); ++i) params[i + 1] = p_[i];
-  const int16_t n = static_cast<int16_t>(n_ >= 0 ? n_ : static_cast<int>(p_.size()));
+  // The parameter array holds exactly nParams elements after element 0 when nparams() asks for
+  // fewer than were given, so that a read beyond nParams is a read beyond the array (which an
+  // address-sanitised build reports).
+  const std::size_t given = p_.size();
+  const std::size_t held = (n_ >= 0 && static_cast<std::size_t>(n_) < given) ? n_ : given;
+  std::vector<double> params(held + 1, 0.0);
+  for (std::size_t i = 0; i < held; ++i) params[i + 1] = p_[i];
+  const int16_t n = static_cast<int16_t>(n_ >= 0 ? n_ : static_cast<int>(given));
   errno = errno_in_;
   out.rc = f_(request, nullptr, n, 0, 0, params.data(), 0, x_.data(), out.y.data(),
               out.d.data());

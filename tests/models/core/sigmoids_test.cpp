@@ -110,10 +110,10 @@ const Case kCases[] = {
     {"n = 4", "Competition2", C2, 0, V, 1, 0, M, {}, U, 4},
     {"n = 4", "Competition2", C2, 0, D, 1, 0, M, {}, U, 4},
     // DoubleBoltzmann: either exponential overflowing fails (d1 = 1 stays); both tending to 0
-    // compute p1 + p2; nParams is not read. Just below the overflow, where (E1 - 1) p2 p3 and
+    // compute p1 + p2. Just below the overflow, where (E1 - 1) p2 p3 and
     // E1^2 both overflow, the slope d4 is its limit 0 (as at 680, where only E1^2 does).
     {"formula", "DoubleBoltzmann", {0.3, 2, 0.4, 1, 2.5, 0.7, 1.3}, 1.5, V, 0, U,
-     ((1 - 0.4) / (db2 + 1) + 0.4 / (db1 + 1)) * 2 + 0.3, {}, U, 0},
+     ((1 - 0.4) / (db2 + 1) + 0.4 / (db1 + 1)) * 2 + 0.3, {}},
     {"e1 over", "DoubleBoltzmann", DB, 800, V, 1, 0, M, {}},
     {"e1 over", "DoubleBoltzmann", DB, 800, D, 1, 0, M, {1}},
     {"e2 over", "DoubleBoltzmann", {0.5, 2, 0.25, 0, 0, -1, 1}, 800, D, 1, 0, M, {1}},
@@ -150,10 +150,10 @@ const Case kCases[] = {
     {"p4 = 0", "Logistic", {3, 1, 2, 0}, 1, D, 1, 0, M, {M, M, M, M}},
     {"n = 3", "Logistic", LG, 2, V, 1, 0, M, {}, U, 3},
     {"n = 3", "Logistic", LG, 2, D, 1, 0, M, {}, U, 3},
-    // Logistic5: the formula (nParams not read); the power underflowing computes p2; an
+    // Logistic5: the formula; the power underflowing computes p2; an
     // overflow, a domain error or a stale error fails (derivatives already written stay); at
     // x = 0 the value is the limit p1 but the derivative terms are 0 times infinity: failure.
-    {"formula", "Logistic5", {0.4, 3, 1.2, 1.7, 0.8}, 1.8, V, 0, U, l5 * (3 - 0.4) + 0.4, {}, U, 0},
+    {"formula", "Logistic5", {0.4, 3, 1.2, 1.7, 0.8}, 1.8, V, 0, U, l5 * (3 - 0.4) + 0.4, {}},
     {"underflow", "Logistic5", L5, 1e200, V, 0, U, 3, {}},
     {"underflow", "Logistic5", L5, 1e200, D, 0, U, 3, {0, 1, 0, kAny, 0}},
     {"overflow", "Logistic5", L5, 1e-200, V, 1, 0, M, {}},
