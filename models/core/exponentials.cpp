@@ -47,6 +47,58 @@ void onset_derivs(double e, double x, double start, double amp, double tau, doub
   d_tau = -(e * ((x - start) * amp / (tau * tau)));
 }
 
+// One rise amp*(1 - exp(-(x - start)/tau)) of the association models: the positions of its
+// parameters in params (and deriv). A delayed rise is 0 before its start.
+struct Rise {
+  int start, amp, tau;
+  bool delayed;
+};
+
+// The frame of the association models ExpAssoc1, ExpAssoc2, ExpAssocDelay1, ExpAssocDelay2:
+// y = p[base] + the rises that have started, for any request with bit 1 or bit 2; then, under
+// bit 2, deriv[base] = 1 and each rise's three derivatives (0 for a rise not started). Bit 0
+// returns 1; neither bit returns 0; nothing written. A zero time constant is the standard
+// failure (under bit 2 deriv[1..n] = MISSING_VALUE first). errno is never tested: an
+// overflowing exponential gives an infinite y and return 0. nParams is not read.
+template <int N>
+int32_t rise_model(int32_t request, const double *p, double t, int base, const Rise (&rises)[N],
+                   int n, double *y, double *deriv) {
+  if (fm::wants_reserved(request)) return 1;
+  if (!fm::wants_value_or_deriv(request)) return 0;
+  for (const Rise &r : rises) {
+    if (p[r.tau] == 0.0) {
+      if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, n);
+      return fm::standard_failure(y);
+    }
+  }
+  bool on[N];
+  double e[N];
+  double v = p[base];
+  for (int i = 0; i < N; ++i) {
+    const Rise &r = rises[i];
+    on[i] = !r.delayed || t >= p[r.start];
+    e[i] = 0.0;
+    if (on[i]) {
+      e[i] = onset_exp(t, p[r.start], p[r.tau]);
+      v += (1 - e[i]) * p[r.amp];
+    }
+  }
+  y[1] = v;
+  if (fm::wants_deriv(request)) {
+    deriv[base] = 1.0;
+    for (int i = 0; i < N; ++i) {
+      const Rise &r = rises[i];
+      if (on[i]) {
+        onset_derivs(e[i], t, p[r.start], p[r.amp], p[r.tau], deriv[r.start], deriv[r.amp],
+                     deriv[r.tau]);
+      } else {
+        deriv[r.start] = deriv[r.amp] = deriv[r.tau] = 0.0;
+      }
+    }
+  }
+  return 0;
+}
+
 // Decay term of a derivative request: t = (x - p2)/tau, E = exp(-t), written to d_amp.
 // False when the exponential overflowed (errno 34 only).
 bool decay_exp(double x, double p2, double tau, double &t, double &e, double &d_amp) {
@@ -108,121 +160,34 @@ FM_MODEL(ExpAssoc) {
   return 0;
 }
 
-// ExpAssoc1: y = p2 + p3*(1 - exp(-(x - p1)/p4)), a rise starting at p1. For any request with
-// bit 1 or bit 2, y is computed first, then deriv[1..4] when bit 2 is set. p4 = 0 fails
-// (deriv[1..4] = MISSING_VALUE first when bit 2 is set). errno is never tested: an overflowing
-// exponential gives an infinite y and return 0. nParams is not read.
+// ExpAssoc1: y = p2 + p3*(1 - exp(-(x - p1)/p4)), a rise starting at p1 (not switched off
+// before it).
 FM_MODEL(ExpAssoc1) {
-  if (fm::wants_reserved(request)) return 1;
-  if (!fm::wants_value_or_deriv(request)) return 0;
-  const double *p = params;
-  const double t = x[1];
-  if (p[4] == 0.0) {
-    if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, 4);
-    return fm::standard_failure(y);
-  }
-  const double e = onset_exp(t, p[1], p[4]);
-  y[1] = (1 - e) * p[3] + p[2];
-  if (fm::wants_deriv(request)) {
-    deriv[2] = 1.0;
-    onset_derivs(e, t, p[1], p[3], p[4], deriv[1], deriv[3], deriv[4]);
-  }
-  return 0;
+  static const Rise rises[] = {{1, 3, 4, false}};
+  return rise_model(request, params, x[1], 2, rises, 4, y, deriv);
 }
 
 // ExpAssoc2: y = p3 + p4*(1 - exp(-(x - p1)/p6)) + [x >= p2]*p5*(1 - exp(-(x - p2)/p7)), two
-// rises starting at p1 and p2 (the first is not switched off before p1). Same request frame and
-// failure as ExpAssoc1, over deriv[1..7]; for x < p2, d2 = d5 = d7 = 0.
+// rises starting at p1 and p2 (the first is not switched off before p1); for x < p2,
+// d2 = d5 = d7 = 0.
 FM_MODEL(ExpAssoc2) {
-  if (fm::wants_reserved(request)) return 1;
-  if (!fm::wants_value_or_deriv(request)) return 0;
-  const double *p = params;
-  const double t = x[1];
-  if (p[6] == 0.0 || p[7] == 0.0) {
-    if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, 7);
-    return fm::standard_failure(y);
-  }
-  const double e1 = onset_exp(t, p[1], p[6]);
-  double v = (1 - e1) * p[4] + p[3];
-  const bool second = t >= p[2];
-  double e2 = 0.0;
-  if (second) {
-    e2 = onset_exp(t, p[2], p[7]);
-    v += (1 - e2) * p[5];
-  }
-  y[1] = v;
-  if (fm::wants_deriv(request)) {
-    deriv[3] = 1.0;
-    onset_derivs(e1, t, p[1], p[4], p[6], deriv[1], deriv[4], deriv[6]);
-    deriv[5] = deriv[2] = deriv[7] = 0.0;
-    if (second) onset_derivs(e2, t, p[2], p[5], p[7], deriv[2], deriv[5], deriv[7]);
-  }
-  return 0;
+  static const Rise rises[] = {{1, 4, 6, false}, {2, 5, 7, true}};
+  return rise_model(request, params, x[1], 3, rises, 7, y, deriv);
 }
 
-// ExpAssocDelay1: y = p2 for x < p1, y = p2 + p3*(1 - exp(-(x - p1)/p4)) for x >= p1. Same
-// request frame and failure as ExpAssoc1; before the delay d2 = 1 and d1 = d3 = d4 = 0.
+// ExpAssocDelay1: y = p2 for x < p1, y = p2 + p3*(1 - exp(-(x - p1)/p4)) for x >= p1; before
+// the delay d2 = 1 and d1 = d3 = d4 = 0.
 FM_MODEL(ExpAssocDelay1) {
-  if (fm::wants_reserved(request)) return 1;
-  if (!fm::wants_value_or_deriv(request)) return 0;
-  const double *p = params;
-  const double t = x[1];
-  if (p[4] == 0.0) {
-    if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, 4);
-    return fm::standard_failure(y);
-  }
-  const bool started = t >= p[1];
-  double v = p[2];
-  double e = 0.0;
-  if (started) {
-    e = onset_exp(t, p[1], p[4]);
-    v += (1 - e) * p[3];
-  }
-  y[1] = v;
-  if (fm::wants_deriv(request)) {
-    deriv[2] = 1.0;
-    if (started) {
-      onset_derivs(e, t, p[1], p[3], p[4], deriv[1], deriv[3], deriv[4]);
-    } else {
-      deriv[1] = deriv[3] = deriv[4] = 0.0;
-    }
-  }
-  return 0;
+  static const Rise rises[] = {{1, 3, 4, true}};
+  return rise_model(request, params, x[1], 2, rises, 4, y, deriv);
 }
 
 // ExpAssocDelay2: y = p3 + [x >= p1]*p4*(1 - exp(-(x - p1)/p6))
-//                     + [x >= p2]*p5*(1 - exp(-(x - p2)/p7)).
-// Same request frame and failure as ExpAssoc1, over deriv[1..7]; d3 = 1 and the derivatives of
-// a term whose delay has not passed are 0.
+//                     + [x >= p2]*p5*(1 - exp(-(x - p2)/p7));
+// d3 = 1 and the derivatives of a rise whose delay has not passed are 0.
 FM_MODEL(ExpAssocDelay2) {
-  if (fm::wants_reserved(request)) return 1;
-  if (!fm::wants_value_or_deriv(request)) return 0;
-  const double *p = params;
-  const double t = x[1];
-  if (p[6] == 0.0 || p[7] == 0.0) {
-    if (fm::wants_deriv(request)) fm::set_missing(deriv, 1, 7);
-    return fm::standard_failure(y);
-  }
-  const bool first = t >= p[1];
-  const bool second = t >= p[2];
-  double v = p[3];
-  double e1 = 0.0, e2 = 0.0;
-  if (first) {
-    e1 = onset_exp(t, p[1], p[6]);
-    v += (1 - e1) * p[4];
-  }
-  if (second) {
-    e2 = onset_exp(t, p[2], p[7]);
-    v += (1 - e2) * p[5];
-  }
-  y[1] = v;
-  if (fm::wants_deriv(request)) {
-    deriv[3] = 1.0;
-    deriv[1] = deriv[2] = deriv[4] = deriv[5] = deriv[6] = deriv[7] = 0.0;
-    if (first) onset_derivs(e1, t, p[1], p[4], p[6], deriv[1], deriv[4], deriv[6]);
-    if (second) onset_derivs(e2, t, p[2], p[5], p[7], deriv[2], deriv[5], deriv[7]);
-  }
-  return 0;
+  static const Rise rises[] = {{1, 4, 6, true}, {2, 5, 7, true}};
+  return rise_model(request, params, x[1], 3, rises, 7, y, deriv);
 }
 
 // ExpDecay1: y = p1 + p3*exp(-(x - p2)/p4). Value-then-derivatives.
