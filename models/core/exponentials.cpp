@@ -108,6 +108,51 @@ bool decay_exp(double x, double p2, double tau, double &t, double &e, double &d_
   return !fm::overflow_error();
 }
 
+// The frame of the decay sums ExpDecay1..3: y = p1 + sum over the T terms i of
+// A_i*exp(-(x - p2)/tau_i), with A_i = p(3 + 2i), tau_i = p(4 + 2i); m = 2 + 2T parameters.
+// Value-then-derivatives; n < m fails either request (no deriv written).
+//   Value: y = p1, plus exp((p2 - x)/tau_i)*A_i for each term with A_i != 0 (tau_i <= 0, or
+//   errno 34 or 33 after its exponential, is the standard failure).
+//   Derivatives: any tau_i <= 0, or errno 34 (only) after an exponential, is the all-missing
+//   failure (deriv[1..m]). t_i = (x - p2)/tau_i, E_i = exp(-t_i) = d(3 + 2i); d1 = 1;
+//   q_i = A_i/tau_i; d2 = E1*q1 + E2*q2 + ...; d(4 + 2i) = E_i*t_i*q_i (q*t*E for the one-term
+//   model); y = E1*p3 + p1 + E2*p5 + ...
+template <int T>
+int32_t decay_sum(int32_t request, int16_t nParams, const double *p, double x, double *y,
+                  double *deriv) {
+  constexpr int m = 2 + 2 * T;
+  if (fm::wants_reserved(request)) return 1;
+  if (fm::wants_value(request)) {
+    if (nParams < m) return fm::standard_failure(y);  // fewer parameters than it reads
+    double v = p[1];
+    for (int i = 0; i < T; ++i) {
+      if (!add_exponential_term(v, p[3 + 2 * i], p[4 + 2 * i], p[2] - x))
+        return fm::standard_failure(y);
+    }
+    y[1] = v;
+  }
+  if (!fm::wants_deriv(request)) return 0;
+  if (nParams < m) return fm::standard_failure(y);  // fewer parameters than it reads
+  for (int i = 0; i < T; ++i)
+    if (p[4 + 2 * i] <= 0.0) return fm::all_missing_failure(y, deriv, m);
+  double t[T], e[T];
+  for (int i = 0; i < T; ++i) {
+    if (!decay_exp(x, p[2], p[4 + 2 * i], t[i], e[i], deriv[3 + 2 * i]))
+      return fm::all_missing_failure(y, deriv, m);
+  }
+  deriv[1] = 1.0;
+  double slope = 0.0, v = 0.0;
+  for (int i = 0; i < T; ++i) {
+    const double q = p[3 + 2 * i] / p[4 + 2 * i];
+    slope = i == 0 ? e[i] * q : slope + e[i] * q;
+    deriv[4 + 2 * i] = T == 1 ? q * t[i] * e[i] : e[i] * t[i] * q;
+    v = i == 0 ? e[i] * p[3] + p[1] : v + e[i] * p[3 + 2 * i];
+  }
+  deriv[2] = slope;
+  y[1] = v;
+  return 0;
+}
+
 }  // namespace
 
 // ExpAssoc: y = p1 + p2*(1 - exp(-x/p3)) + p4*(1 - exp(-x/p5)). Value-then-derivatives.
@@ -190,108 +235,18 @@ FM_MODEL(ExpAssocDelay2) {
   return rise_model(request, params, x[1], 3, rises, 7, y, deriv);
 }
 
-// ExpDecay1: y = p1 + p3*exp(-(x - p2)/p4). Value-then-derivatives.
-//   n < 4 fails either request (no deriv written). Value: y = p1, plus exp((p2 - x)/p4)*p3 when p3 != 0 (p4 <= 0, or errno 34 or
-//   33 after the exponential, is the standard failure).
-//   Derivatives: p4 <= 0, or errno 34 (only) after the exponential, is the all-missing failure
-//   (deriv[1..4]). t = (x - p2)/p4, E = exp(-t); d3 = E; d1 = 1; q = p3/p4; d2 = E*q;
-//   d4 = q*t*E; y = E*p3 + p1.
-FM_MODEL(ExpDecay1) {
-  if (fm::wants_reserved(request)) return 1;
-  const double *p = params;
-  const double t = x[1];
-  if (fm::wants_value(request)) {
-    // Fewer parameters than the model reads: fail as for none.
-    if (nParams < 4) return fm::standard_failure(y);
-    double v = p[1];
-    if (!add_exponential_term(v, p[3], p[4], p[2] - t)) return fm::standard_failure(y);
-    y[1] = v;
-  }
-  if (!fm::wants_deriv(request)) return 0;
-  if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than it reads
-  if (p[4] <= 0.0) return fm::all_missing_failure(y, deriv, 4);
-  double t1, e1;
-  if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 4);
-  deriv[1] = 1.0;
-  const double q = p[3] / p[4];
-  deriv[2] = e1 * q;
-  deriv[4] = q * t1 * e1;
-  y[1] = e1 * p[3] + p[1];
-  return 0;
-}
+// ExpDecay1: y = p1 + p3*exp(-(x - p2)/p4).
+FM_MODEL(ExpDecay1) { return decay_sum<1>(request, nParams, params, x[1], y, deriv); }
 
-// ExpDecay2: y = p1 + p3*exp(-(x - p2)/p4) + p5*exp(-(x - p2)/p6). As ExpDecay1 term by term:
-//   n < 6 fails either request. Value: each term (p3, p4), (p5, p6) as in ExpDecay1.
-//   Derivatives: p4 <= 0 or p6 <= 0, or errno 34 after either exponential, is the all-missing
-//   failure (deriv[1..6]). d3 = E1, d5 = E2, d1 = 1, q1 = p3/p4, q2 = p5/p6;
-//   d2 = E1*q1 + E2*q2; d6 = E2*t2*q2; d4 = E1*t1*q1; y = E1*p3 + p1 + E2*p5.
-FM_MODEL(ExpDecay2) {
-  if (fm::wants_reserved(request)) return 1;
-  const double *p = params;
-  const double t = x[1];
-  if (fm::wants_value(request)) {
-    // Fewer parameters than the model reads: fail as for none.
-    if (nParams < 6) return fm::standard_failure(y);
-    double v = p[1];
-    if (!add_exponential_term(v, p[3], p[4], p[2] - t)) return fm::standard_failure(y);
-    if (!add_exponential_term(v, p[5], p[6], p[2] - t)) return fm::standard_failure(y);
-    y[1] = v;
-  }
-  if (!fm::wants_deriv(request)) return 0;
-  if (nParams < 6) return fm::standard_failure(y);  // fewer parameters than it reads
-  if (p[4] <= 0.0 || p[6] <= 0.0) return fm::all_missing_failure(y, deriv, 6);
-  double t1, e1, t2, e2;
-  if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 6);
-  if (!decay_exp(t, p[2], p[6], t2, e2, deriv[5])) return fm::all_missing_failure(y, deriv, 6);
-  deriv[1] = 1.0;
-  const double q1 = p[3] / p[4];
-  const double q2 = p[5] / p[6];
-  deriv[2] = e1 * q1 + e2 * q2;
-  deriv[6] = e2 * t2 * q2;
-  deriv[4] = e1 * t1 * q1;
-  y[1] = e1 * p[3] + p[1] + e2 * p[5];
-  return 0;
-}
+// ExpDecay2: y = p1 + p3*exp(-(x - p2)/p4) + p5*exp(-(x - p2)/p6).
+FM_MODEL(ExpDecay2) { return decay_sum<2>(request, nParams, params, x[1], y, deriv); }
 
 // ExpDecay3: y = p1 + p3*exp(-(x - p2)/p4) + p5*exp(-(x - p2)/p6) + p7*exp(-(x - p2)/p8).
-// ExpDecay2 with a third term: either request needs n >= 8; the derivative request needs
-// p4, p6, p8 > 0, writes d7 = E3, d8 = E3*t3*q3, d2 = E1*q1 + E2*q2 + E3*q3,
-// y = E1*p3 + p1 + E2*p5 + E3*p7, and its all-missing failure covers deriv[1..8].
-FM_MODEL(ExpDecay3) {
-  if (fm::wants_reserved(request)) return 1;
-  const double *p = params;
-  const double t = x[1];
-  if (fm::wants_value(request)) {
-    // Fewer parameters than the model reads: fail as for none.
-    if (nParams < 8) return fm::standard_failure(y);
-    double v = p[1];
-    if (!add_exponential_term(v, p[3], p[4], p[2] - t)) return fm::standard_failure(y);
-    if (!add_exponential_term(v, p[5], p[6], p[2] - t)) return fm::standard_failure(y);
-    if (!add_exponential_term(v, p[7], p[8], p[2] - t)) return fm::standard_failure(y);
-    y[1] = v;
-  }
-  if (!fm::wants_deriv(request)) return 0;
-  if (nParams < 8) return fm::standard_failure(y);  // fewer parameters than it reads
-  if (p[4] <= 0.0 || p[6] <= 0.0 || p[8] <= 0.0) return fm::all_missing_failure(y, deriv, 8);
-  double t1, e1, t2, e2, t3, e3;
-  if (!decay_exp(t, p[2], p[4], t1, e1, deriv[3])) return fm::all_missing_failure(y, deriv, 8);
-  if (!decay_exp(t, p[2], p[6], t2, e2, deriv[5])) return fm::all_missing_failure(y, deriv, 8);
-  if (!decay_exp(t, p[2], p[8], t3, e3, deriv[7])) return fm::all_missing_failure(y, deriv, 8);
-  deriv[1] = 1.0;
-  const double q1 = p[3] / p[4];
-  const double q2 = p[5] / p[6];
-  const double q3 = p[7] / p[8];
-  deriv[2] = e1 * q1 + e2 * q2 + e3 * q3;
-  deriv[8] = e3 * t3 * q3;
-  deriv[6] = e2 * t2 * q2;
-  deriv[4] = e1 * t1 * q1;
-  y[1] = e1 * p[3] + p[1] + e2 * p[5] + e3 * p[7];
-  return 0;
-}
+FM_MODEL(ExpDecay3) { return decay_sum<3>(request, nParams, params, x[1], y, deriv); }
 
 // ExpGrow1: y = p1 + p3*exp((x - p2)/p4). Value-then-derivatives.
-//   n < 4 fails either request. Value: y = p1, plus exp((x - p2)/p4)*p3 when p3 != 0 (p4 <= 0, or errno 34 or
-//   33 after the exponential, is the standard failure).
+//   n < 4 fails either request. Value: y = p1, plus exp((x - p2)/p4)*p3 when p3 != 0 (p4 <= 0,
+//   or errno 34 or 33 after the exponential, is the standard failure).
 //   Derivatives: only p4 = 0 fails (a negative p4 is accepted here); d1 = 1; t = (x - p2)/p4;
 //   d3 = exp(t), errno 34 or 33 is the standard failure (d1 and d3 stay); Y = p3*d3;
 //   d2 = -(Y/p4); d4 = d2*t; y = p1 + Y.

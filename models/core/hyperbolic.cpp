@@ -279,9 +279,9 @@ FM_MODEL(PIPlatt) {
   int32_t rc;
   if (light_response_fails<2>(request, p, y, deriv, &rc)) return rc;
   const double t = x[1];
-  y[1] = fm::tanh(t * p[2] / p[1]) * p[1];
+  const double T = fm::tanh(t * p[2] / p[1]);
+  y[1] = T * p[1];
   if (fm::wants_deriv(request)) {
-    const double T = fm::tanh(t * p[2] / p[1]);
     const double s = 1.0 - T * T;
     deriv[1] = T - s * p[2] * t / p[1];
     deriv[2] = s * t;
