@@ -134,6 +134,30 @@ FITMODELS_MODEL(Polynomial4);         /* Poly4 */
 FITMODELS_MODEL(Polynomial5);         /* Poly5 */
 FITMODELS_MODEL(PolynomialCentered5); /* PolyCtr5 */
 
+/* Peak shapes: Gaussian-type, Voigt and Pearson peaks */
+/* (end of section) */
+
+/* Extended set: exponentials, waves and distribution-shaped peaks */
+/* (end of section) */
+
+/* Extended set: power and logistic curves, one-parameter curves and their expected-value forms */
+/* (end of section) */
+
+/* Regression set: power, Freundlich, exponential, logarithmic, hyperbolic and rational models */
+/* (end of section) */
+
+/* Regression set: asymptotic, two-output, Ratkowsky, yield-density and piecewise models; placeholders */
+/* (end of section) */
+
+/* Statistical distributions */
+/* (end of section) */
+
+/* Surfaces of two independent variables (read x[1] and x[2]) */
+/* (end of section) */
+
+/* Specialised models: enzyme inhibition, rheology, implicit geometry and diodes */
+/* (end of section) */
+
 #ifdef __cplusplus
 }
 #endif
