@@ -88,20 +88,14 @@ FM_MODEL(Poisson) {
 
 // Weibull: y = p1 + (p3/p2)*z^(p3 - 1)*exp(-z^p3), z = (x - p4)/p2, the three-parameter
 // Weibull density; p1 baseline, p2 scale, p3 shape, p4 location; y[2] = the term.
-// Values only: bit 0 returns 0. With bit 1 clear it returns 1, writing y[1] = p1 when bit 2 is
-// set (and nothing otherwise).
+// Values only: bit 0 returns 0; bit 1 clear returns 1 and writes nothing.
 //   nParams < 4 fails. p2 <= 0, or x - p4 <= 0, or z <= 0: y[1] = p1, y[2] = MISSING_VALUE,
 //   return 1 with errno untouched. L = ln z, w = (p3 - 1)*L, w -= exp(L*p3), each followed by
 //   an errno test (34 or 33 fails); t = exp(w)*p3/p2.
 FM_MODEL(Weibull) {
   if (fm::wants_reserved(request)) return 0;
-  if (!fm::wants_value(request)) {
-    if (fm::wants_deriv(request)) {
-      if (nParams < 4) return fm::standard_failure(y);
-      y[1] = params[1];
-    }
-    return 1;
-  }
+  // A value-only model writes nothing for a request without the value bit.
+  if (!fm::wants_value(request)) return 1;
   if (nParams < 4) return fm::standard_failure(y);
   const double *p = params;
   y[1] = p[1];
