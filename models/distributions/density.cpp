@@ -6,9 +6,11 @@
 // and LangevinMod sum Langevin functions over terms taken from nParams.
 //
 // Parameter counts: a model never reads a parameter beyond nParams. Below the count it reads
-// (Laplace 3, Poisson 2, Weibull 4, Goldman 5, Langevin 1, LangevinMod 4) a value or derivative
-// request fails with the standard failure and writes no deriv entry. A multi-term model
-// evaluates only the terms whose parameters all lie within nParams.
+// (Laplace 3, Poisson 2, Weibull 4, Goldman 5, Langevin 1, LangevinMod 4) a value request, and
+// a derivative request of the models with derivatives, fails with the standard failure and
+// writes no deriv entry (the value-only models answer a derivative-only request with 1 and
+// write nothing in any case). A multi-term model evaluates only the terms whose parameters all
+// lie within nParams.
 #include "frame/contract.h"
 #include "frame/host_math.h"
 
