@@ -90,14 +90,17 @@ FM_MODEL(Poisson) {
 
 // Weibull: y = p1 + (p3/p2)*z^(p3 - 1)*exp(-z^p3), z = (x - p4)/p2, the three-parameter
 // Weibull density; p1 baseline, p2 scale, p3 shape, p4 location; y[2] = the term.
-// Values only: bit 0 returns 0; bit 1 clear returns 1 and writes nothing.
-//   nParams < 4 fails. p2 <= 0, or x - p4 <= 0, or z <= 0: y[1] = p1, y[2] = MISSING_VALUE,
-//   return 1 with errno untouched. L = ln z, w = (p3 - 1)*L, w -= exp(L*p3), each followed by
-//   an errno test (34 or 33 fails); t = exp(w)*p3/p2.
+// Values only: bit 0 returns 0; bit 1 clear returns 1, writing y[1] = p1 when bit 2 is set.
+//   nParams < 4 fails. p2 <= 0, x - p4 = 0 or z <= 0: y[1] = p1, y[2] = MISSING_VALUE, return 1
+//   with errno untouched. Left of the location (x < p4) the density is 0: y[2] = 0, y = p1,
+//   return 0. L = ln z, w = (p3 - 1)*L, w -= exp(L*p3), each followed by an errno test
+//   (34 or 33 fails); t = exp(w)*p3/p2.
 FM_MODEL(Weibull) {
   if (fm::wants_reserved(request)) return 0;
-  // A value-only model writes nothing for a request without the value bit.
-  if (!fm::wants_value(request)) return 1;
+  if (!fm::wants_value(request)) {
+    if (fm::wants_deriv(request)) y[1] = params[1];
+    return 1;
+  }
   if (nParams < 4) return fm::standard_failure(y);
   const double *p = params;
   y[1] = p[1];
@@ -106,7 +109,11 @@ FM_MODEL(Weibull) {
     return 1;
   }
   const double d = x[1] - p[4];
-  if (d <= 0.0) {
+  if (d < 0.0) {  // outside the support the density is 0, so the point is not lost to the fit
+    y[2] = 0.0;
+    return 0;
+  }
+  if (d == 0.0) {
     y[2] = fm::kMissing;
     return 1;
   }
