@@ -138,6 +138,23 @@ FITMODELS_MODEL(PolynomialCentered5); /* PolyCtr5 */
 /* (end of section) */
 
 /* Extended set: exponentials, waves and distribution-shaped peaks */
+FITMODELS_MODEL(ExpDec1);
+FITMODELS_MODEL(ExpDec2);
+FITMODELS_MODEL(ExpDec3);
+FITMODELS_MODEL(ExpGro1);
+FITMODELS_MODEL(ExpGro2);
+FITMODELS_MODEL(ExpGro3);
+FITMODELS_MODEL(Exponential);
+FITMODELS_MODEL(Pulse1);
+FITMODELS_MODEL(Sine);
+FITMODELS_MODEL(SineSqr);
+FITMODELS_MODEL(SineDamp);
+FITMODELS_MODEL(Giddings);
+FITMODELS_MODEL(Extreme);
+FITMODELS_MODEL(Beta);
+FITMODELS_MODEL(LogisticPK);      /* LogistPK */
+FITMODELS_MODEL(GaussAmp);
+FITMODELS_MODEL(InversePoly);     /* InvsPoly */
 /* (end of section) */
 
 /* Extended set: power and logistic curves, one-parameter curves and their expected-value forms */
