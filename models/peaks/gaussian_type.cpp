@@ -83,6 +83,18 @@ double erfc_scaled(double s, double E) {
   return s >= 0.0 ? r : fm::checked_exp(a * a) * 2.0 * E - r;
 }
 
+// The same for s < 0 where exp(s^2) overflows, given e with exp(e) = exp(s^2)*E: the first
+// term is formed as exp(e)*2 (checked_exp, so it is 0 below e = -300).
+double erfc_scaled_tail(double s, double E, double e) {
+  const double a = std::fabs(s);
+  const double t = 1.0 / (1.0 + 0.5 * a);
+  const double r = t * fm::checked_exp(erfc_poly(t)) * E;
+  return fm::checked_exp(e) * 2.0 - r;
+}
+
+// Above this, exp(a^2) overflows a double.
+constexpr double kExpOverflow = 709.0;
+
 }  // namespace
 
 // Gaussian (table name; not exported): y = p1 + sum A*exp(-4 ln2 (x - xc)^2/w^2) / (w*c),
@@ -213,7 +225,9 @@ FM_MODEL(BiGaussian) {
 //   errno 34 or 33 afterwards fails.
 //   Where erfc_approx's exponential is cut to 0 (s beyond about 17, as at and near the centre
 //   of a peak whose t0 is small against sigma) the first form would give a wrong 0: the peak
-//   is then evaluated in the scaled form, which is the same quantity without the cut.
+//   is then evaluated in the scaled form, which is the same quantity without the cut. Far in
+//   the right tail (s < 0 with s^2 above 709, where exp(s^2) would overflow and fail the call)
+//   the scaled form's exp(s^2)*E is formed as exp(e), a value below 1e-271.
 FM_MODEL(GaussianMod) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
@@ -234,6 +248,9 @@ FM_MODEL(GaussianMod) {
       } else {
         r = c * fm::checked_exp(e);
       }
+    } else if (s < 0.0 && s * s > kExpOverflow) {
+      // Right of a peak with t0 > 0, far out: exp(s^2)*E is exp(e), formed without overflow.
+      r = erfc_scaled_tail(s, fm::checked_exp(z * (-0.5) * z), e);
     } else {
       r = erfc_scaled(s, fm::checked_exp(z * (-0.5) * z));
     }
