@@ -135,6 +135,22 @@ FITMODELS_MODEL(Polynomial5);         /* Poly5 */
 FITMODELS_MODEL(PolynomialCentered5); /* PolyCtr5 */
 
 /* Peak shapes: Gaussian-type, Voigt and Pearson peaks */
+/* Multi-peak: p1 baseline, then one block per peak; y[2 + j] receives peak j alone.
+ * Gaussian (blocks xc, A, w) and BiGaussian (blocks y0, xc, H, wl, wr, no shared baseline) are
+ * reachable only through the lookups. */
+FITMODELS_MODEL(GaussianMod);     /* table name GaussMod; blocks A, xc, sigma, t0 */
+FITMODELS_MODEL(GramCharlier);    /* table name GCAS; blocks xc, A, sigma, a3, a4 */
+FITMODELS_MODEL(EdgeworthCramer); /* table name ECS; blocks xc, A, sigma, a3, a4 */
+FITMODELS_MODEL(CheslerCram);     /* table name CCE; blocks xc1, A, s2, k2, xc2, B, k3, xc3 */
+FITMODELS_MODEL(LogNormal);       /* blocks xc, w, A */
+FITMODELS_MODEL(Weibull3);        /* blocks xc, A, w, c */
+FITMODELS_MODEL(Voigt5);          /* blocks xc, A, wG, wL */
+FITMODELS_MODEL(PseudoVoigt1);    /* table name PsdVoigt1; blocks xc, A, w, mu */
+FITMODELS_MODEL(PseudoVoigt2);    /* table name PsdVoigt2; blocks xc, A, wG, wL, mu */
+FITMODELS_MODEL(PearsonVII);      /* single peak: baseline, centre, area, FWHM, shape m */
+/* PearsonIV (lookups only) reads p1 baseline, p2 location, p3 area, p4 scale > 0,
+ * p5 shape m > 1/2, p6 skewness nu: y = p1 + p3*k*(1 + u^2)^(-m)*exp(-nu*atan(u)),
+ * u = (x - p2)/p4, k normalising the area to p3; invalid parameters give MISSING_VALUE. */
 /* (end of section) */
 
 /* Extended set: exponentials, waves and distribution-shaped peaks */
