@@ -176,7 +176,7 @@ TEST_P(ContractCheck, FewerParametersThanReadAreRefused) {
   if (!GetParam().info || !GetParam().point) return;  // reported by HasMetadataAndAGenericPoint
   const ModelInfo &m = *GetParam().info;
   if (m.least < 0) return;  // nParams is not read
-  for (int n = 0; n < m.least; ++n) {
+  for (int n = -1; n < m.least; ++n) {  // -1: the 16-bit count 0xFFFF
     for (int32_t req : {REQ_VALUE, REQ_DERIV}) {
       if (req == REQ_DERIV && !m.has_derivatives()) continue;
       const Outcome r = call().nparams(n).run(req);
