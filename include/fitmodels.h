@@ -177,6 +177,48 @@ FITMODELS_MODEL(InversePoly);     /* InvsPoly */
 /* (end of section) */
 
 /* Regression set: power, Freundlich, exponential, logarithmic, hyperbolic and rational models */
+FITMODELS_MODEL(Allometric1);
+FITMODELS_MODEL(Allometric2);
+FITMODELS_MODEL(Holliday);
+FITMODELS_MODEL(MicMent);
+FITMODELS_MODEL(BoxLucas1);
+FITMODELS_MODEL(Freundlich3PMod);
+FITMODELS_MODEL(Log2P1);
+FITMODELS_MODEL(Log2P1EVP);        /* reads params[1..3], writes deriv[1..3] */
+FITMODELS_MODEL(Log2P2);
+FITMODELS_MODEL(Log2P2EVP);        /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(BoxLucas1Mod);
+FITMODELS_MODEL(BoxLucas1EVP);     /* reads params[1..3], writes deriv[1..3] */
+FITMODELS_MODEL(Exp2P);
+FITMODELS_MODEL(Exp2PMod1);
+FITMODELS_MODEL(Exp2PMod2);
+FITMODELS_MODEL(Exp2PEVP);         /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(Freundlich);       /* also behind the row TimePow */
+FITMODELS_MODEL(FreundlichMod1);
+FITMODELS_MODEL(FreundlichEVP);    /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(RectHyperbola);
+FITMODELS_MODEL(HyperbolaMod);
+FITMODELS_MODEL(HyperbolaEVP);     /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(Reciprocal);
+FITMODELS_MODEL(ReciprocalMod);
+FITMODELS_MODEL(ReciprocalEVP);    /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(LineMod);
+FITMODELS_MODEL(BET);
+FITMODELS_MODEL(BETMod);
+FITMODELS_MODEL(Freundlich3P);
+FITMODELS_MODEL(Freundlich3PEVP1); /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(Freundlich3PEVP2); /* reads params[1..5]; value only (deriv[1..5] all missing) */
+FITMODELS_MODEL(FreundlichEXT);
+FITMODELS_MODEL(FreundlichEXTEVP); /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(Holliday1);
+FITMODELS_MODEL(Rational0);
+FITMODELS_MODEL(Rational1);
+FITMODELS_MODEL(Rational2);
+FITMODELS_MODEL(Rational3);
+FITMODELS_MODEL(Rational4);
+FITMODELS_MODEL(Belehradek);
+FITMODELS_MODEL(HyperbolaGen);
+FITMODELS_MODEL(ExpGrowth);
 /* (end of section) */
 
 /* Regression set: asymptotic, two-output, Ratkowsky, yield-density and piecewise models; placeholders */
