@@ -44,6 +44,12 @@ inline bool wants_value_or_deriv(int32_t request) {
 inline bool math_error() { return errno == ERANGE || errno == EDOM; }  // 34 or 33
 inline bool overflow_error() { return errno == ERANGE; }               // 34 only
 
+// The same tests on the calling thread's errno fetched once (errno_ref()) by a model that tests
+// it once per term of a sum: the location is looked up once instead of once per term.
+inline int &errno_ref() { return errno; }
+inline bool math_error_in(const int &err) { return err == ERANGE || err == EDOM; }
+inline bool overflow_error_in(const int &err) { return err == ERANGE; }
+
 // The standard failure: errno reset to 0, y[1] = MISSING_VALUE, return 1.
 inline int32_t standard_failure(double *y) {
   errno = 0;
@@ -87,7 +93,7 @@ inline int32_t answer_moment_mask(double *deriv, int32_t mask) {
 // exp(t), or 0.0 without calling exp when t < -300 (strictly; -300 itself and NaN go to exp).
 inline double checked_exp(double t) {
   if (t < -300.0) return 0.0;
-  return fm::exp(t);
+  return fm::exp_no_underflow(t);  // t >= -300 or NaN: exp cannot underflow
 }
 
 // pow(b, e), or 0.0 without calling pow when b is a zero of either sign and e > 0.

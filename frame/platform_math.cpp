@@ -4,11 +4,6 @@
 
 namespace fm {
 
-double pow(double b, double e) {
-  const int saved = errno;
-  return drop_underflow(std::pow(b, e), saved);
-}
-
 double sin(double t) {
   if (std::isinf(t)) {
     errno = EDOM;

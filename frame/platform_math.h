@@ -32,9 +32,24 @@ inline double exp(double t) {
   return drop_underflow(std::exp(t), saved);
 }
 
-// Out of line: inlined with a constant exponent, the compiler rewrites pow(b, -1.0) as 1.0 / b
-// and pow(b, 2.0) as b * b, which lose the pole and overflow reports.
-double pow(double b, double e);
+// exp(t) for t >= -300 or a NaN t: the result is normal, infinite or NaN, never an underflow,
+// so the only errno the library can raise here is the overflow ERANGE, which stands; no errno
+// save and restore is needed.
+inline double exp_no_underflow(double t) { return std::exp(t); }
+
+// Hides a value from the optimiser: the compiler can no longer treat it as a known constant.
+inline double opaque(double v) {
+  __asm__("" : "+x"(v));
+  return v;
+}
+
+// The exponent is made opaque: with a constant exponent the compiler would rewrite
+// pow(b, -1.0) as 1.0 / b and pow(b, 2.0) as b * b, which lose the pole and overflow reports.
+// Inline, so a call costs one library call and one errno save.
+inline double pow(double b, double e) {
+  const int saved = errno;
+  return drop_underflow(std::pow(b, opaque(e)), saved);
+}
 
 inline double log(double t) { return std::log(t); }
 inline double sqrt(double t) { return std::sqrt(t); }

@@ -41,6 +41,7 @@ FM_MODEL(Gauss) {
   if (fm::wants_value(request)) {
     if (nParams <= 0) return fm::standard_failure(y);
     const int k = peak_count(nParams, 3);
+    const int &err = fm::errno_ref();
     double sum = p[1];
     for (int j = 0; j < k; ++j) {
       const double xc = p[2 + 3 * j], w = p[3 + 3 * j], A = p[4 + 3 * j];
@@ -49,7 +50,7 @@ FM_MODEL(Gauss) {
       const double z = (t - xc) / w;
       const double g = fm::checked_exp(-2.0 * z * z);
       const double P = g * A / (w * kSqrtHalfPi);
-      if (fm::math_error()) return fm::standard_failure(y);
+      if (fm::math_error_in(err)) return fm::standard_failure(y);
       y[2 + j] = P;
       sum += P;
     }
@@ -59,6 +60,7 @@ FM_MODEL(Gauss) {
 
   if (nParams <= 0) return fm::standard_failure(y);
   const int k = peak_count(nParams, 3);
+  const int &err = fm::errno_ref();
   deriv[1] = 1.0;
   double sum = p[1];
   for (int j = 0; j < k; ++j) {
@@ -75,7 +77,7 @@ FM_MODEL(Gauss) {
       u = s * s;
       G = fm::checked_exp(-u) / (w * kSqrtHalfPi);
       *dA = G;
-      failed = fm::overflow_error();
+      failed = fm::overflow_error_in(err);
     }
     if (failed) {
       deriv[1] = fm::kMissing;

@@ -41,8 +41,8 @@ inline void normal_location_scale_derivs(double u, const double *p, double *deri
 }  // namespace
 
 // NormalCDF: y = p1 + p2*Phi((x - p3)/p4); p3 mean, p4 standard deviation.
-// Scaled-member frame. p4 exactly 0 fails. Phi comes from normcdf(z, 2, 0), called once for y
-// and once more for d2; MISSING_VALUE from it (a NaN z) fails.
+// Scaled-member frame. p4 exactly 0 fails. Phi comes from normcdf(z, 2, 0); MISSING_VALUE from
+// it (a NaN z) fails. The host routine keeps no state, so the Phi(z) of y serves as d2 too.
 //   derivatives: d1 = 1, d2 = Phi(z), d3 = -g*(p2/r/p4), d4 = -g*((x - p3)*(p2/r)/(p4*p4)) with
 //     g = exp(-(x - p3)^2/(2*p4^2)) and r = sqrt(2*pi): the exact partial derivatives.
 FM_MODEL(NormalCDF) {
@@ -57,7 +57,7 @@ FM_MODEL(NormalCDF) {
   y[1] = p[1] + p[2] * F;
   if (!fm::wants_deriv(request)) return 0;
   deriv[1] = 1.0;
-  deriv[2] = Phi(z);
+  deriv[2] = F;
   normal_location_scale_derivs(t, p, deriv);
   return 0;
 }

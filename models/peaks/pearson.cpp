@@ -61,11 +61,13 @@ constexpr double kLogGammaOverflow = 709.0;
 
 // The ratio R = Gamma(m)/Gamma(m - 1/2) of the normalisation (m > 1/2). Where Gamma(m)
 // overflows (m above about 171) the ratio, of order sqrt(m), is formed in log space.
-double gamma_ratio(double m) {
-  const double lg = log_gamma_series(m);
+// lg is log_gamma_series(m), which the caller may need as well.
+double gamma_ratio(double m, double lg) {
   if (lg > kLogGammaOverflow) return fm::checked_exp(lg - log_gamma_series(m - 0.5));
   return gamma_value(m) / gamma_value(m - 0.5);
 }
+
+double gamma_ratio(double m) { return gamma_ratio(m, log_gamma_series(m)); }
 
 // The REQ_QUERY mask: bit k set when the moment of order k is finite (m > (k + 1)/2).
 int32_t moment_mask(double m) {
@@ -120,7 +122,8 @@ FM_MODEL(PearsonVII) {
   const double P = fm::checked_pow(q, -m);
   if (fm::math_error()) return fm::standard_failure(y);
   const double s = fm::sqrt(c);
-  const double R = gamma_ratio(m);
+  const double lg = log_gamma_series(m);  // for m > 1/2 its logarithms never touch errno
+  const double R = gamma_ratio(m, lg);
   const double norm = p[4] * kRootPi;
   deriv[1] = 1.0;
   deriv[2] = 16.0 * (s * s * s) * p[3] * m * (P / q) * u * R / (norm * p[4]);
@@ -128,7 +131,7 @@ FM_MODEL(PearsonVII) {
   deriv[4] = u * deriv[2] - (p[3] / p[4]) * deriv[3];
   const double power = (c + 1.0) * 2.77259 * (u * u) / (m * q) - fm::log(q);
   const double width = (c + 1.0) * 0.693147 * p[3] * P * R / (m * s * m * kRootPi * p[4]);
-  if (log_gamma_series(m) > kLogGammaOverflow) {
+  if (lg > kLogGammaOverflow) {
     // V*Gamma(m) = W*R with W = 2 s p3 P/(p4 sqrt(pi)); Gamma'(z) = Gamma(z) psi(z).
     const double WR = 2.0 * s * p[3] * P / norm * R;
     deriv[5] = WR * (power + (digamma_series(m) - digamma_series(m - 0.5))) - width;
