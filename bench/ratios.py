@@ -4,7 +4,10 @@
   bench/ratios.py build/bench/models_bench [extra benchmark flags]
   bench/ratios.py --json run.json
 
-Each benchmark is repeated 7 times and the median is used.
+Only the paired benchmarks run; each is repeated 7 times, the repetitions of all of them
+interleaved in random order (so that a change in the machine's load falls on model and bare
+alike), and the median of the 7 is used. Extra flags (e.g. --benchmark_min_time=0.2) are passed
+on.
 """
 import json
 import subprocess
@@ -15,7 +18,8 @@ def load(argv):
     if argv[1] == "--json":
         with open(argv[2]) as f:
             return json.load(f)
-    cmd = [argv[1], "--benchmark_repetitions=7", "--benchmark_report_aggregates_only=true",
+    cmd = [argv[1], "--benchmark_filter=/(model|bare)$", "--benchmark_repetitions=7",
+           "--benchmark_report_aggregates_only=true", "--benchmark_enable_random_interleaving=true",
            "--benchmark_format=json"] + argv[2:]
     return json.loads(subprocess.run(cmd, check=True, capture_output=True, text=True).stdout)
 
