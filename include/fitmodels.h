@@ -174,6 +174,29 @@ FITMODELS_MODEL(InversePoly);     /* InvsPoly */
 /* (end of section) */
 
 /* Extended set: power and logistic curves, one-parameter curves and their expected-value forms */
+FITMODELS_MODEL(Slogistic4);
+FITMODELS_MODEL(Power1);
+FITMODELS_MODEL(Power2);
+FITMODELS_MODEL(Logarithm);
+FITMODELS_MODEL(LogarithmEVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Reciprocal0);
+FITMODELS_MODEL(Reciprocal0EVP); /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent);       /* Exp1P1 */
+FITMODELS_MODEL(ExponentEVP);    /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Power);
+FITMODELS_MODEL(PowerEVP);       /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Reciprocal1);
+FITMODELS_MODEL(Reciprocal1EVP); /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Pareto);
+FITMODELS_MODEL(ParetoEVP);      /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent1);      /* Exp1P3 */
+FITMODELS_MODEL(Exponent1Mod);   /* Exp1P3Md */
+FITMODELS_MODEL(Exponent2);      /* Exp1P2 */
+FITMODELS_MODEL(Exponent2Mod1);  /* Exp1P2Md */
+FITMODELS_MODEL(Exponent2EVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent3);      /* Exp1P4 */
+FITMODELS_MODEL(Exponent3Mod1);  /* Exp1P4Md */
+FITMODELS_MODEL(Exponent3EVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
 /* (end of section) */
 
 /* Regression set: power, Freundlich, exponential, logarithmic, hyperbolic and rational models */
