@@ -31,10 +31,10 @@ int32_t exclusive(int32_t request, Value value, Derivatives derivatives) {
   return 0;
 }
 
-// A guard failing on the derivative path: y and d1..d3 MISSING_VALUE, return 1, errno
+// A guard failing on the derivative path: y and deriv[1..n] MISSING_VALUE, return 1, errno
 // untouched.
-int32_t derivative_guard(double *y, double *deriv) {
-  fm::set_missing(deriv, 1, 3);
+int32_t derivative_guard(double *y, double *deriv, int n) {
+  fm::set_missing(deriv, 1, n);
   return fm::guard_failure(y);
 }
 
@@ -68,9 +68,9 @@ FM_MODEL(Ratkowsky2P1) {
       },
       [&]() -> int32_t {
         const double u = p[1] * X + 1.0;
-        if (u <= 0.0) return derivative_guard(y, deriv);
+        if (u <= 0.0) return derivative_guard(y, deriv, 2);
         const double t = fm::checked_pow(u, -p[2]);
-        if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
+        if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         deriv[1] = p[2] * t * X / u;
         deriv[2] = fm::log(u) * t;
         y[1] = 1.0 - t;
@@ -107,7 +107,7 @@ FM_MODEL(Ratkowsky2P1EVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (outside) return derivative_guard(y, deriv);
+        if (outside) return derivative_guard(y, deriv, 3);
         const double L = fm::log(u);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         const double Lv = fm::log(v);
@@ -147,9 +147,9 @@ FM_MODEL(Ratkowsky2P2) {
         return 0;
       },
       [&]() -> int32_t {
-        if (X <= 0.0) return derivative_guard(y, deriv);
+        if (X <= 0.0) return derivative_guard(y, deriv, 2);
         deriv[1] = 1.0 - fm::checked_pow(X, -p[2]);
-        if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
+        if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * deriv[1];
         deriv[2] = fm::log(X) * (p[1] - y[1]);
         if (fm::math_error()) return missing_derivative(deriv, 2);
@@ -189,10 +189,10 @@ FM_MODEL(Ratkowsky2P2EVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (X <= 0.0 || p[1] <= 0.0) return derivative_guard(y, deriv);
+        if (X <= 0.0 || p[1] <= 0.0) return derivative_guard(y, deriv, 3);
         if (!powers()) return fm::all_missing_failure(y, deriv, 3);
         const double D = 1.0 - b;
-        if (D == 0.0) return derivative_guard(y, deriv);
+        if (D == 0.0) return derivative_guard(y, deriv, 3);
         const double N = 1.0 - a;
         deriv[2] = N / D;
         y[1] = p[2] * deriv[2];
@@ -220,10 +220,10 @@ FM_MODEL(Ratkowsky2P3) {
         return 0;
       },
       [&]() -> int32_t {
-        if (u <= 0.0) return derivative_guard(y, deriv);
+        if (u <= 0.0) return derivative_guard(y, deriv, 2);
         const double t = fm::checked_pow(u, p[2]);
         deriv[1] = t;
-        if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
+        if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * t;
         deriv[2] = fm::log(u) * y[1];
         if (fm::math_error()) return missing_derivative(deriv, 2);
@@ -254,9 +254,9 @@ FM_MODEL(Ratkowsky2P3EVP) {
       },
       [&]() -> int32_t {
         const double c = p[1] + 1.0;
-        if (c == 0.0) return derivative_guard(y, deriv);
+        if (c == 0.0) return derivative_guard(y, deriv, 3);
         const double r = (X + 1.0) / c;
-        if (r <= 0.0) return derivative_guard(y, deriv);
+        if (r <= 0.0) return derivative_guard(y, deriv, 3);
         deriv[2] = fm::checked_pow(r, p[3]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         y[1] = p[2] * deriv[2];
@@ -284,7 +284,7 @@ FM_MODEL(Ratkowsky4332) {
         return 0;
       },
       [&]() -> int32_t {
-        if (u <= 0.0) return derivative_guard(y, deriv);
+        if (u <= 0.0) return derivative_guard(y, deriv, 3);
         deriv[2] = -fm::log(u);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         deriv[1] = 1.0;
@@ -312,7 +312,7 @@ FM_MODEL(Ratkowsky4333) {
         return 0;
       },
       [&]() -> int32_t {
-        if (u == 0.0) return derivative_guard(y, deriv);
+        if (u == 0.0) return derivative_guard(y, deriv, 3);
         const double w = p[2] / u;
         const double e = fm::checked_exp(w);
         deriv[1] = e;
@@ -342,11 +342,11 @@ FM_MODEL(Ratkowsky4334) {
         return 0;
       },
       [&]() -> int32_t {
-        if (u == 0.0) return derivative_guard(y, deriv);
+        if (u == 0.0) return derivative_guard(y, deriv, 3);
         const double w = p[2] / u;
         const double e = fm::checked_exp(w + p[1]);
         y[1] = e;
-        if (std::fabs(e) >= kTooLarge) return derivative_guard(y, deriv);
+        if (std::fabs(e) >= kTooLarge) return derivative_guard(y, deriv, 3);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         deriv[1] = e;
         deriv[2] = e / u;
@@ -375,7 +375,7 @@ FM_MODEL(Ratkowsky4339) {
       [&]() -> int32_t {
         const double t = fm::checked_exp((X * p[3] + p[2]) * X + p[1]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
-        if (std::fabs(t) >= kTooLarge) return derivative_guard(y, deriv);
+        if (std::fabs(t) >= kTooLarge) return derivative_guard(y, deriv, 3);
         y[1] = t;
         deriv[1] = t;
         deriv[2] = X * t;
