@@ -245,6 +245,52 @@ FITMODELS_MODEL(ExpGrowth);
 /* (end of section) */
 
 /* Regression set: asymptotic, two-output, Ratkowsky, yield-density and piecewise models; placeholders */
+FITMODELS_MODEL(Shah);
+FITMODELS_MODEL(YldFert);
+FITMODELS_MODEL(Cole);            /* two independent variables: reads x[1] and x[2] */
+FITMODELS_MODEL(YldFert1);
+FITMODELS_MODEL(Stirling);
+FITMODELS_MODEL(Ratkowsky2P1);    /* Pow2P3 */
+FITMODELS_MODEL(Ratkowsky2P1EVP); /* reads 3 parameters */
+FITMODELS_MODEL(Bradley);
+FITMODELS_MODEL(Ratkowsky2P2);    /* Pow2P1 */
+FITMODELS_MODEL(Ratkowsky2P2EVP); /* reads 3 parameters */
+FITMODELS_MODEL(Ratkowsky2P3);    /* Pow2P2 */
+FITMODELS_MODEL(Ratkowsky2P3EVP); /* reads 3 parameters */
+FITMODELS_MODEL(Asymptotic1);
+FITMODELS_MODEL(Asymptotic2);
+FITMODELS_MODEL(Asymptotic3);
+FITMODELS_MODEL(Asymptotic4);
+FITMODELS_MODEL(Asymptotic5);
+FITMODELS_MODEL(Asymptotic6);
+FITMODELS_MODEL(Asymptotic7);
+FITMODELS_MODEL(LangmuirEXT1);
+FITMODELS_MODEL(LangmuirEXT2);
+FITMODELS_MODEL(Gunary);
+FITMODELS_MODEL(BlNeldSmp);
+FITMODELS_MODEL(BlNeld);
+FITMODELS_MODEL(BlNeldEVP);       /* reads 5 parameters */
+FITMODELS_MODEL(errtest);         /* error-path test model */
+FITMODELS_MODEL(Harris);
+FITMODELS_MODEL(HarrisEVP);       /* reads 5 parameters */
+FITMODELS_MODEL(RationalEVP);     /* placeholder */
+FITMODELS_MODEL(BelehradekEVP);   /* placeholder */
+FITMODELS_MODEL(Ratkowsky4332);   /* Log3P1 */
+FITMODELS_MODEL(Ratkowsky4333);   /* Exp3P1 */
+FITMODELS_MODEL(Ratkowsky4334);   /* Exp3P1Md */
+FITMODELS_MODEL(Chapman);
+FITMODELS_MODEL(ChapmanEVP1);     /* placeholder */
+FITMODELS_MODEL(ChapmanEVP2);     /* placeholder */
+FITMODELS_MODEL(ChapmanEVP3);     /* placeholder */
+FITMODELS_MODEL(Ratkowsky4339);   /* Exp3P2 */
+FITMODELS_MODEL(LangmuirTS1);     /* placeholder */
+FITMODELS_MODEL(LangmuirTS2);     /* placeholder */
+FITMODELS_MODEL(Rational4P);      /* placeholder */
+FITMODELS_MODEL(ExpCSum1);        /* placeholder */
+FITMODELS_MODEL(ExpCSum2);        /* placeholder */
+FITMODELS_MODEL(ExpCSumEVP);      /* placeholder */
+FITMODELS_MODEL(Prunty);          /* placeholder */
+FITMODELS_MODEL(BentHyperblSmp);  /* placeholder */
 /* (end of section) */
 
 /* Statistical distributions */
