@@ -300,6 +300,89 @@ FITMODELS_MODEL(BentHyperblSmp);  /* placeholder */
 /* (end of section) */
 
 /* Specialised models: enzyme inhibition, rheology, implicit geometry and diodes */
+/* The enzyme-inhibition (CompInhib, NoncompInhib, UncompInhib, MixedModelInhib, SubstrateInhib),
+ * rheology (Bingham, Carreau, Cross, Herschel, MYEGA, VFT), geometry (Ellipse, Circle, PlaneMod)
+ * and diode (SolarCellIV, ModDiode) models are reached through the lookups only. */
+
+/* ---- Development test hook ----
+ * FuncTest runs a registry model over host data: it lists the table into a window, binds host
+ * columns for x, y and the results, and evaluates a model row by row, writing its value, its
+ * analytic derivatives and forward-difference derivatives (step 1e-8) back for comparison.
+ * All data access goes through the host callback. The hook keeps its bindings in library-wide
+ * state between calls and serves one caller at a time.
+ *
+ * The window receiving the listing: on Windows a window handle (HWND), messages are sent with
+ * SendMessageW; elsewhere a HostWindow supplied by the host, messages go to its send_message. */
+typedef struct HostWindow {
+  intptr_t (*send_message)(struct HostWindow *self, uint32_t message, uintptr_t wParam,
+                           intptr_t lParam);
+} HostWindow;
+#if defined(_WIN32)
+typedef void *FuncTestWindow;
+#else
+typedef HostWindow *FuncTestWindow;
+#endif
+
+/* The host callback, called as callback(0, code, argument, out). */
+typedef int64_t (*HostCallback)(int64_t zero, int32_t code, intptr_t argument, void *out);
+
+/* Callback codes. */
+#define FUNCTEST_CB_EVALUATE 4124      /* argument a token; evaluates it into *(double *)out;
+                                          0 on success */
+#define FUNCTEST_CB_COLUMN 12288       /* argument a column name; returns its handle (0: none);
+                                          a non-null out (FuncTestRange) gets its row range */
+#define FUNCTEST_CB_READ_CELL 13312    /* argument a column handle, out a FuncTestCell: reads
+                                          the cell at row into value; 0 on success */
+#define FUNCTEST_CB_WRITE_CELL 13313   /* argument a column handle, out a FuncTestCell: writes
+                                          value into the cell at row */
+#define FUNCTEST_CB_MARK_UPDATED 13319 /* argument a column handle, out a FuncTestRange: marks
+                                          rows begin .. end - 1 updated */
+
+/* Window message of the listing: wParam 0, lParam the address of the single-byte text
+ * "type <name>", one message per registry row in table order. */
+#define FUNCTEST_MSG_TYPE 1024
+
+/* Commands. The name worked on is text for 17, 18, 19 and 20, name2 for 3073.
+ *   18 with text "list" (any letter case): list the table, return 1.
+ *   19 with "x": bind the x column named by source and take its row range; with "y": bind the
+ *      y column named by source. Any other name returns 0.
+ *   name "deriv": bind the twenty result columns data1_c .. data1_v (result columns 0 to 19).
+ *   a table name: run that model with the parameters listed in text (tokens of letters,
+ *      digits, '_', '-' and '.', separated by blanks or commas, each evaluated by the host;
+ *      parameters not given are 0). Per row: y column = value with analytic derivatives
+ *      requested, result columns 0..n-1 = analytic derivatives, column n = value, columns
+ *      n+1..2n = numeric derivatives (n the row's parameter count); rows whose x cell cannot
+ *      be read are skipped. */
+#define FUNCTEST_CMD_LIST 18 /* with other text it acts as 17 and 20: the name is text */
+#define FUNCTEST_CMD_BIND 19
+#define FUNCTEST_CMD_RUN 3073 /* the name is name2 */
+
+/* Cell record (16 bytes) and range record (16 bytes) passed through the callback. */
+typedef struct FuncTestCell {
+  int32_t row;
+  int32_t unused;
+  double value;
+} FuncTestCell;
+typedef struct FuncTestRange {
+  uint64_t begin; /* first row */
+  uint64_t end;   /* one past the last row */
+} FuncTestRange;
+
+/* Storage limits. FuncTest refuses (returns 0) rather than truncate: a token longer than
+ * FUNCTEST_MAX_TOKEN characters or with any other character, more than FUNCTEST_MAX_PARAMS
+ * parameter tokens, and a model with more than FUNCTEST_MAX_MODEL_PARAMS parameters (a run
+ * uses 2n + 2 of the FUNCTEST_RESULT_COLUMNS result columns). The model sees x[1] = the x
+ * cell and x[2], x[3] = 0, and has room for FUNCTEST_OUTPUT_SLOTS outputs and derivatives. */
+#define FUNCTEST_MAX_TOKEN 31
+#define FUNCTEST_MAX_PARAMS 31
+#define FUNCTEST_RESULT_COLUMNS 20
+#define FUNCTEST_MAX_MODEL_PARAMS 9
+#define FUNCTEST_OUTPUT_SLOTS 31
+
+/* Returns 1 on success, 0 on failure (an unknown command name, a column the host does not
+ * provide, a model not in the table, a token the host cannot evaluate, a refusal above). */
+FITMODELS_API int64_t FuncTest(FuncTestWindow window, const char *name2, const char *text,
+                               intptr_t source, HostCallback callback, uint16_t command);
 /* (end of section) */
 
 #ifdef __cplusplus
