@@ -1,0 +1,221 @@
+// One contract check over every registered model, driven by its line in frame/model_info and
+// run at its first generic point (tests/data/derivative_points):
+//   - only bits 0-3 of the request word are examined;
+//   - REQ_RESERVED answers at once with the stated code and writes nothing;
+//   - a request with neither value nor derivative bit answers the stated code, writes nothing;
+//   - REQ_QUERY stores its answer in deriv[0] only, or is not examined at all;
+//   - a value request writes y[1] (and the per-term or second outputs) and no deriv slot;
+//   - a derivative request writes exactly the deriv slots of the layout, or (value-only models)
+//     nothing;
+//   - below the least parameter count both requests refuse, with nothing written to deriv;
+//   - a partial last term is ignored; per-term outputs add up to y[1];
+//   - errno (preset to a value no model tests) is untouched by every success, except in the
+//     models whose success resets it (shape marked '!').
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "support/model_call.h"
+#include "support/model_info.h"
+#include "support/row_list.h"
+
+namespace {
+
+struct Subject {
+  std::string name;
+  const ModelInfo *info = nullptr;
+  const GenericPoint *point = nullptr;
+};
+
+std::vector<Subject> subjects() {
+  std::vector<Subject> out;
+  for (const auto &name : registered_models()) {
+    Subject s;
+    s.name = name;
+    const auto it = model_infos().find(name);
+    if (it != model_infos().end()) s.info = &it->second;
+    s.point = first_point(name);
+    out.push_back(s);
+  }
+  return out;
+}
+
+void PrintTo(const Subject &s, std::ostream *os) { *os << s.name; }
+
+int dependent_count(const std::string &name) {
+  for (const auto &row : present_rows())
+    if (row.row >= 0 && row.name == name) return row.nDep;
+  return 1;
+}
+
+bool same_outcome(const Outcome &a, const Outcome &b) {
+  return a.rc == b.rc && a.err == b.err && std::memcmp(a.y.data(), b.y.data(), sizeof a.y) == 0 &&
+         std::memcmp(a.d.data(), b.d.data(), sizeof a.d) == 0;
+}
+
+bool y_untouched_from(const Outcome &r, int first) {
+  for (int i = first; i < kSlots; ++i)
+    if (r.y_written(i)) return false;
+  return true;
+}
+bool d_untouched_from(const Outcome &r, int first) {
+  for (int i = first; i < kSlots; ++i)
+    if (r.d_written(i)) return false;
+  return true;
+}
+bool written_not_missing(const std::array<double, kSlots> &a, int first, int last) {
+  for (int i = first; i <= last; ++i)
+    if (a[i] == kUntouched || a[i] == MISSING_VALUE) return false;
+  return true;
+}
+
+class ContractCheck : public ::testing::TestWithParam<Subject> {
+ protected:
+  Call call() const {
+    const GenericPoint &pt = *GetParam().point;
+    return Call(GetParam().name).params(pt.p).x(pt.x[1], pt.x[2], pt.x[3]);
+  }
+};
+
+TEST_P(ContractCheck, HasMetadataAndAGenericPoint) {
+  EXPECT_NE(GetParam().info, nullptr) << GetParam().name << " has no line in frame/model_info";
+  EXPECT_NE(GetParam().point, nullptr) << GetParam().name << " has no generic point";
+}
+
+TEST_P(ContractCheck, OnlyTheLowFourBitsAreExamined) {
+  if (!GetParam().info || !GetParam().point) return;  // reported by HasMetadataAndAGenericPoint
+  for (int32_t req = 0; req < 16; ++req) {
+    const Outcome base = call().run(req);
+    for (int32_t high : {0x10, 0x100, 0x7ff0, static_cast<int32_t>(0x80000000u)}) {
+      EXPECT_TRUE(same_outcome(base, call().run(req | high)))
+          << "request " << req << " with high bits " << std::hex << high;
+    }
+  }
+}
+
+TEST_P(ContractCheck, ReservedNeitherAndQueryAnswers) {
+  if (!GetParam().info || !GetParam().point) return;  // reported by HasMetadataAndAGenericPoint
+  const ModelInfo &m = *GetParam().info;
+  const bool examines_query = m.query != "-";
+  for (int32_t req = 0; req < 16; ++req) {
+    const Outcome r = call().run(req);
+    const std::string at = "request " + std::to_string(req);
+    if ((req & REQ_QUERY) && examines_query) {
+      EXPECT_EQ(r.rc, m.query == "none" ? QUERY_REPLY_NONE : QUERY_REPLY_MASK) << at;
+      EXPECT_TRUE(y_untouched_from(r, 0) && d_untouched_from(r, 1)) << at;
+      if (m.query == "none") EXPECT_EQ(r.query_word(), 0) << at;
+      if (m.query == "nostore") EXPECT_FALSE(r.d_written(0)) << at;
+      continue;
+    }
+    if (m.shape == "P") {
+      EXPECT_TRUE(r.nothing_written()) << at;
+      continue;
+    }
+    if (req & REQ_RESERVED) {
+      EXPECT_EQ(r.rc, m.reserved) << at;
+      EXPECT_TRUE(r.nothing_written()) << at;
+      EXPECT_EQ(r.err, kNeutralErrno) << at;
+    } else if (!(req & (REQ_VALUE | REQ_DERIV)) && m.neither != "*") {
+      EXPECT_EQ(r.rc, std::stoi(m.neither)) << at;
+      EXPECT_TRUE(r.nothing_written()) << at;
+    }
+  }
+}
+
+TEST_P(ContractCheck, ValueAndDerivativeRequestsWriteTheirLayout) {
+  if (!GetParam().info || !GetParam().point) return;  // reported by HasMetadataAndAGenericPoint
+  const ModelInfo &m = *GetParam().info;
+  if (m.shape == "P") return;  // placeholders write nothing: checked above
+  const int n = static_cast<int>(GetParam().point->p.size());
+  const int outputs = m.term_outputs ? 1 + m.terms(n) : dependent_count(GetParam().name);
+  const int slots = m.deriv_slots(n);
+
+  const int success_errno = m.success_resets_errno ? 0 : kNeutralErrno;
+  const Outcome v = call().run(REQ_VALUE);
+  EXPECT_EQ(v.rc, 0);
+  EXPECT_EQ(v.err, success_errno);
+  EXPECT_TRUE(written_not_missing(v.y, 1, outputs)) << "y[1.." << outputs << "]";
+  EXPECT_TRUE(y_untouched_from(v, outputs + 1)) << "y beyond " << outputs;
+  EXPECT_TRUE(d_untouched_from(v, 0)) << "deriv written by a value request";
+  if (m.term_outputs) {
+    double sum = m.shared >= 1 ? GetParam().point->p[0] : 0.0, scale = std::fabs(sum);
+    for (int j = 2; j <= outputs; ++j) {
+      sum += v.y[j];
+      scale += std::fabs(v.y[j]);
+    }
+    EXPECT_NEAR(v.y[1], sum, 1e-12 * (scale + 1.0)) << "y[1] is not the sum of the terms";
+  }
+
+  const Outcome d = call().run(REQ_DERIV);
+  const Outcome both = call().run(REQ_VALUE | REQ_DERIV);
+  if (m.has_derivatives()) {
+    EXPECT_EQ(d.rc, 0);
+    EXPECT_EQ(d.err, success_errno);
+    EXPECT_TRUE(written_not_missing(d.d, 1, slots)) << "deriv[1.." << slots << "]";
+    EXPECT_TRUE(d_untouched_from(d, slots + 1)) << "deriv beyond " << slots;
+    EXPECT_TRUE(written_not_missing(d.y, 1, 1));
+    EXPECT_TRUE(y_untouched_from(d, outputs + 1)) << "y beyond " << outputs;
+    if (m.shape == "V") {
+      EXPECT_EQ(both.rc, 0);
+      EXPECT_TRUE(written_not_missing(both.d, 1, slots));
+      EXPECT_TRUE(d_untouched_from(both, slots + 1));
+    } else {  // exclusive: a value request ends the call
+      EXPECT_TRUE(same_outcome(both, v));
+    }
+  } else {
+    EXPECT_EQ(d.rc, m.shape == "O1" ? 1 : 0);
+    EXPECT_TRUE(d.nothing_written());
+    EXPECT_EQ(both.rc, 0);
+    EXPECT_TRUE(d_untouched_from(both, 1)) << "a value-only model wrote deriv";
+  }
+}
+
+TEST_P(ContractCheck, FewerParametersThanReadAreRefused) {
+  if (!GetParam().info || !GetParam().point) return;  // reported by HasMetadataAndAGenericPoint
+  const ModelInfo &m = *GetParam().info;
+  if (m.least < 0) return;  // nParams is not read
+  for (int n = 0; n < m.least; ++n) {
+    for (int32_t req : {REQ_VALUE, REQ_DERIV}) {
+      if (req == REQ_DERIV && !m.has_derivatives()) continue;
+      const Outcome r = call().nparams(n).run(req);
+      const std::string at = "nParams " + std::to_string(n) + " request " + std::to_string(req);
+      EXPECT_EQ(r.rc, 1) << at;
+      EXPECT_TRUE(r.y_missing(1)) << at;
+      EXPECT_EQ(r.err, 0) << at;
+      EXPECT_TRUE(y_untouched_from(r, 2) && d_untouched_from(r, 0)) << at;
+    }
+  }
+}
+
+TEST_P(ContractCheck, APartialLastTermIsIgnored) {
+  if (!GetParam().info || !GetParam().point) return;  // reported by HasMetadataAndAGenericPoint
+  const ModelInfo &m = *GetParam().info;
+  if (m.block < 2) return;  // no partial term possible
+  std::vector<double> longer = GetParam().point->p;
+  for (int i = 1; i < m.block; ++i) longer.push_back(0.5 + 0.25 * i);
+  const GenericPoint &pt = *GetParam().point;
+  for (int32_t req : {REQ_VALUE, REQ_DERIV}) {
+    const Outcome whole = call().run(req);
+    const Outcome partial = Call(GetParam().name).params(longer).x(pt.x[1], pt.x[2], pt.x[3])
+                                .run(req);
+    EXPECT_TRUE(same_outcome(whole, partial)) << "request " << req;
+  }
+}
+
+std::string subject_name(const ::testing::TestParamInfo<Subject> &info) {
+  return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllModels, ContractCheck, ::testing::ValuesIn(subjects()), subject_name);
+
+TEST(ContractMetadata, EveryLineNamesARegisteredModel) {
+  const auto names = registered_models();
+  for (const auto &[name, info] : model_infos())
+    EXPECT_TRUE(std::find(names.begin(), names.end(), name) != names.end())
+        << info.where << ": " << name << " is not a registered model";
+}
+
+}  // namespace
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(ContractCheck);
