@@ -36,10 +36,7 @@ inline int term_count(int nParams, int stride, int size) {
 // value of the partial derivative).
 inline double over_difference(double x, double d) { return d != 0.0 ? x / d : 0.0; }
 
-// A peak-frame term. shape(b) returns false when the term cannot be evaluated in the value
-// branch (after which the call takes the standard failure) and else its value; deriv_term(b)
-// stores the shape factor into deriv[b], and returns false on a term failure after it (errno
-// 34), else writes the remaining derivatives and the value.
+// The term geometry of a peak-frame model (amplitude at b, widths at b + 2 and b + 4).
 struct PeakFrame {
   int stride;     // parameters between the starts of consecutive terms
   int size;       // parameters a term reads
@@ -53,6 +50,8 @@ struct PeakFrame {
 //   derivatives: nParams < 1 fails with no deriv written; d1 = 1. A term with amplitude exactly
 //     0 writes 0.0 into its entries. A width <= 0, or errno 34 after the shape factor, writes
 //     MISSING_VALUE into the term's entries and fails.
+// value(b) returns the term's value; derivatives(b, t) stores the shape factor into deriv[b],
+// returns false on errno 34 after it, else writes the other entries and the value t.
 template <class Value, class Deriv>
 int32_t peak_frame(int32_t request, int nParams, const PeakFrame &F, const double *p,
                    double *y, double *deriv, Value value, Deriv derivatives) {

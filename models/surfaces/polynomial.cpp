@@ -108,7 +108,7 @@ inline double cosine_term(const double *q, double a1, double c1) {
          q[4] * ca * cc;
 }
 
-// The rational frame (Rational2D, RationalTaylor). Bit 0 returns 0. value(b, t) and
+// The rational frame (Rational2D, RationalTaylor). Bit 0 returns 0. term(b, t) and
 // deriv_term(b, t) return false when the term's denominator is exactly 0 (or the derivative
 // form cannot be completed); the call then takes the standard failure.
 template <class Term, class DerivTerm>
