@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 bool Outcome::nothing_written() const {
@@ -37,10 +38,13 @@ Outcome Call::run(int32_t request) const {
   // fewer than were given, so that a read beyond nParams is a read beyond the array (which an
   // address-sanitised build reports).
   const std::size_t given = p_.size();
-  const std::size_t held = (n_ >= 0 && static_cast<std::size_t>(n_) < given) ? n_ : given;
+  // A negative nParams holds none.
+  const std::size_t held = n_ == kAllGiven ? given
+                           : n_ < 0        ? 0
+                                           : std::min<std::size_t>(static_cast<std::size_t>(n_), given);
   std::vector<double> params(held + 1, 0.0);
   for (std::size_t i = 0; i < held; ++i) params[i + 1] = p_[i];
-  const int16_t n = static_cast<int16_t>(n_ >= 0 ? n_ : static_cast<int>(given));
+  const int16_t n = static_cast<int16_t>(n_ == kAllGiven ? static_cast<int>(given) : n_);
   errno = errno_in_;
   out.rc = f_(request, nullptr, n, 0, 0, params.data(), 0, x_.data(), out.y.data(),
               out.d.data());

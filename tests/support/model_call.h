@@ -20,6 +20,7 @@
 constexpr double kUntouched = -9.87654321e77;
 constexpr int kNeutralErrno = 5;
 constexpr int kSlots = 64;
+constexpr int kAllGiven = -0x10000;
 
 struct Outcome {
   int32_t rc = -1;
@@ -72,7 +73,7 @@ class Call {
   ModelFunction f_ = nullptr;
   std::string name_;
   std::vector<double> p_;
-  int n_ = -1;
+  int n_ = kAllGiven;  // nParams: the count of params() unless nparams() says otherwise
   std::array<double, 4> x_{0.0, 0.0, 0.0, 0.0};
   int errno_in_ = kNeutralErrno;
 };
