@@ -108,13 +108,15 @@ inline double cosine_term(const double *q, double a1, double c1) {
          q[4] * ca * cc;
 }
 
-// The rational frame (Rational2D, RationalTaylor). Bit 0 returns 0. term(b, t) and
+// The rational frame (Rational2D, RationalTaylor). Bit 0 returns 0. A negative parameter count
+// is not a count: both requests refuse it (standard failure, no deriv written). term(b, t) and
 // deriv_term(b, t) return false when the term's denominator is exactly 0 (or the derivative
 // form cannot be completed); the call then takes the standard failure.
 template <class Term, class DerivTerm>
 int32_t rational_frame(int32_t request, int nParams, double *y, Term term,
                        DerivTerm deriv_term) {
   if (fm::wants_reserved(request)) return 0;
+  if (fm::wants_value_or_deriv(request) && nParams < 0) return fm::standard_failure(y);
   const int n = nParams / 10;
   if (fm::wants_value(request)) {
     double total = 0.0;
@@ -316,7 +318,7 @@ FM_MODEL(Cosine) {
 // Rational2D: z = sum N/D with N = a0 + a1*x1 + a2*x2 + a3*x2^2 + a4*x2^3 and
 // D = 1 + b1*x1 + b2*x1^2 + b3*x1^3 + b4*x2 + b5*x2^2; per term a0..a4, b1..b5 (10 per term,
 // no baseline: the total starts at 0). Cubes by checked_pow(., 3.0), squares by multiplication.
-// Value-then-derivatives shape; bit 0 returns 0.
+// Value-then-derivatives shape; bit 0 returns 0; a negative nParams fails (no deriv written).
 //   value: a denominator of exactly 0 fails.
 //   derivatives: D exactly 0 fails; r = 1/D, q = -(N*x1*r^2): d = r, r*x1, r*x2, x2*x2*r,
 //     x2^3*r, q, q*x1, q*x1*x1, q*x2/x1, (q*x2/x1)*x2; the term is sum a_i*d_i = N/D.
@@ -372,7 +374,7 @@ FM_MODEL(Rational2D) {
 // RationalTaylor: z = sum N/D with N = a0 + a1*x1 + a2*x2 + a3*x2^2 + a4*x1*x2 and
 // D = 1 + b1*x1 + b2*x1^2 + b3*x2 + b4*x2^2 + b5*x1*x2; per term a0..a4, b1..b5 (10 per term,
 // no baseline). x2^2 by checked_pow(x2, 2.0), x1^2 by multiplication.
-// Value-then-derivatives shape; bit 0 returns 0.
+// Value-then-derivatives shape; bit 0 returns 0; a negative nParams fails (no deriv written).
 //   value: a denominator of exactly 0 fails.
 //   derivatives: D exactly 0 fails; r = 1/D, q = -(N*x1*r^2): d = r, r*x1, r*x2, x2*x2*r,
 //     x2*x1*r, q, q*x1; then x1 = 0 fails (those entries stay written); else x2*q/x1,
