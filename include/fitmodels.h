@@ -297,6 +297,12 @@ FITMODELS_MODEL(BentHyperblSmp);  /* placeholder */
 /* (end of section) */
 
 /* Surfaces of two independent variables (read x[1] and x[2]) */
+FITMODELS_MODEL(Gauss2D);
+FITMODELS_MODEL(Lorentz2D);
+FITMODELS_MODEL(Plane);
+FITMODELS_MODEL(Parabola2D);
+FITMODELS_MODEL(Poly2D);
+FITMODELS_MODEL(Fourier2D);
 /* (end of section) */
 
 /* Specialised models: enzyme inhibition, rheology, implicit geometry and diodes */
