@@ -210,7 +210,7 @@ FM_MODEL(Poly2D) {
 //     infinite angle, e.g. a divisor of 0) fails.
 //   derivatives: nParams < 1 fails with no deriv written; d1 = 1; per term cos u, sin u, cos v,
 //     sin v, (sin u*x1*A1 - cos u*x1*B1)/d1/d1, (sin v*x2*A2 - cos v*x2*B2)/d2/d2. No errno
-//     test.
+//     test; a zero divisor in any term is an all-missing failure (d1..d(1+6k), errno 0).
 FM_MODEL(Fourier2D) {
   const double *p = params;
   const double x1 = x[1], x2 = x[2];
@@ -219,7 +219,11 @@ FM_MODEL(Fourier2D) {
     return p[b] * fm::cos(u) + p[b + 1] * fm::sin(u) + p[b + 2] * fm::cos(v) +
            p[b + 3] * fm::sin(v);
   };
-  return guarded_frame(request, nParams, 6, p, y, deriv, term, [&](int b) {
+  // A zero period divisor has no value and no slopes: the derivative request fails there as
+  // the value request does, instead of returning NaN entries as a success.
+  bool zero_divisor = false;
+  const int32_t rc = guarded_frame(request, nParams, 6, p, y, deriv, term, [&](int b) {
+    zero_divisor = zero_divisor || p[b + 4] == 0.0 || p[b + 5] == 0.0;
     const double u = x1 / p[b + 4], v = x2 / p[b + 5];
     const double cu = fm::cos(u), su = fm::sin(u), cv = fm::cos(v), sv = fm::sin(v);
     deriv[b] = cu;
@@ -230,6 +234,8 @@ FM_MODEL(Fourier2D) {
     deriv[b + 5] = (sv * x2 * p[b + 2] - cv * x2 * p[b + 3]) / p[b + 5] / p[b + 5];
     return p[b] * cu + p[b + 1] * su + p[b + 2] * cv + p[b + 3] * sv;
   });
+  if (rc == 0 && zero_divisor) return fm::all_missing_failure(y, deriv, 1 + 6 * term_count(nParams, 6));
+  return rc;
 }
 
 // Polynomial2D: z = p1 + sum [a1*x1 + a2*x1^2 + .. + a5*x1^5 + b1*x2 + b2*x2^2 + .. + b5*x2^5];
