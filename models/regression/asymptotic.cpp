@@ -22,31 +22,6 @@
 
 namespace {
 
-// The request frame of the value-then-derivatives models. The value step returns 0 on success.
-template <class Value, class Derivatives>
-int32_t value_then_derivatives(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request) && value() != 0) return 1;
-  if (!fm::wants_deriv(request)) return 0;
-  return derivatives();
-}
-
-// The request frame of the exclusive models.
-template <class Value, class Derivatives>
-int32_t exclusive(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request)) return value();
-  if (fm::wants_deriv(request)) return derivatives();
-  return 0;
-}
-
-// A guard failing on the derivative path: y and deriv[1..n] MISSING_VALUE, return 1, errno
-// untouched.
-int32_t derivative_guard(double *y, double *deriv, int n) {
-  fm::set_missing(deriv, 1, n);
-  return fm::guard_failure(y);
-}
-
 // A ratio parameter r of r^x must lie strictly between 0 and 1.
 bool outside_unit_interval(double r) { return r <= 0.0 || r >= 1.0; }
 
@@ -60,7 +35,7 @@ bool outside_unit_interval(double r) { return r <= 0.0 || r >= 1.0; }
 FM_MODEL(Asymptotic1) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (outside_unit_interval(p[3])) return fm::guard_failure(y);
@@ -74,7 +49,7 @@ FM_MODEL(Asymptotic1) {
         return 0;
       },
       [&]() -> int32_t {
-        if (outside_unit_interval(p[3])) return derivative_guard(y, deriv, 3);
+        if (outside_unit_interval(p[3])) return fm::guard_failure_all(y, deriv, 3);
         deriv[1] = 1.0;
         const double r = fm::checked_pow(p[3], t);
         deriv[2] = -r;
@@ -93,7 +68,7 @@ FM_MODEL(Asymptotic1) {
 FM_MODEL(Asymptotic2) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[3] <= 0.0) return fm::guard_failure(y);
@@ -107,7 +82,7 @@ FM_MODEL(Asymptotic2) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[3] <= 0.0) return derivative_guard(y, deriv, 3);
+        if (p[3] <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         deriv[1] = 1.0;
         deriv[2] = -fm::checked_exp(-(t * p[3]));
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
@@ -125,7 +100,7 @@ FM_MODEL(Asymptotic2) {
 FM_MODEL(Asymptotic3) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[3] <= 0.0) return fm::guard_failure(y);
@@ -135,7 +110,7 @@ FM_MODEL(Asymptotic3) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[3] <= 0.0) return derivative_guard(y, deriv, 3);
+        if (p[3] <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double s = t - p[2];
         const double e = fm::checked_exp(-(p[3] * s));
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
@@ -158,7 +133,7 @@ FM_MODEL(Asymptotic3) {
 FM_MODEL(Asymptotic4) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (outside_unit_interval(p[2])) return fm::guard_failure(y);
@@ -168,7 +143,7 @@ FM_MODEL(Asymptotic4) {
         return 0;
       },
       [&]() -> int32_t {
-        if (outside_unit_interval(p[2])) return derivative_guard(y, deriv, 3);
+        if (outside_unit_interval(p[2])) return fm::guard_failure_all(y, deriv, 3);
         const double r = fm::checked_pow(p[2], t);
         deriv[3] = r;
         deriv[1] = 1.0 - r;
@@ -191,7 +166,7 @@ FM_MODEL(Asymptotic4) {
 FM_MODEL(Asymptotic5) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[2] <= 0.0) return fm::guard_failure(y);
@@ -209,7 +184,7 @@ FM_MODEL(Asymptotic5) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[2] <= 0.0) return derivative_guard(y, deriv, 3);
+        if (p[2] <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         if (t == 0.0) {
           y[1] = p[3];
           deriv[1] = 0.0;
@@ -235,7 +210,7 @@ FM_MODEL(Asymptotic5) {
 FM_MODEL(Asymptotic6) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[3] <= 0.0) return fm::guard_failure(y);
@@ -245,7 +220,7 @@ FM_MODEL(Asymptotic6) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[3] <= 0.0) return derivative_guard(y, deriv, 3);
+        if (p[3] <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double e = fm::checked_exp(-(p[3] * t + p[2]));
         deriv[2] = e;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
@@ -264,7 +239,7 @@ FM_MODEL(Asymptotic6) {
 FM_MODEL(Asymptotic7) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[3] <= 0.0) return fm::guard_failure(y);
@@ -278,7 +253,7 @@ FM_MODEL(Asymptotic7) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[3] <= 0.0) return derivative_guard(y, deriv, 3);
+        if (p[3] <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         if (t == 0.0) {
           y[1] = p[1];
           deriv[1] = 1.0;
@@ -305,7 +280,7 @@ FM_MODEL(Asymptotic7) {
 FM_MODEL(YldFert) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
       [&]() -> int32_t {
         if (p[3] > 1.0 || p[3] <= 0.0) return fm::guard_failure(y);
@@ -315,7 +290,7 @@ FM_MODEL(YldFert) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[3] > 1.0 || p[3] <= 0.0) return derivative_guard(y, deriv, 3);
+        if (p[3] > 1.0 || p[3] <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double r = fm::checked_pow(p[3], t);
         deriv[2] = r;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
@@ -334,7 +309,7 @@ FM_MODEL(YldFert) {
 FM_MODEL(YldFert1) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
       [&]() -> int32_t {
         const double e = fm::checked_exp(-(p[3] * t));
@@ -370,7 +345,7 @@ FM_MODEL(YldFert1) {
 FM_MODEL(Shah) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
       [&]() -> int32_t {
         if (outside_unit_interval(p[4])) return fm::guard_failure(y);
@@ -384,7 +359,7 @@ FM_MODEL(Shah) {
         return 0;
       },
       [&]() -> int32_t {
-        if (outside_unit_interval(p[4])) return derivative_guard(y, deriv, 4);
+        if (outside_unit_interval(p[4])) return fm::guard_failure_all(y, deriv, 4);
         deriv[1] = 1.0;
         deriv[2] = t;
         const double r = fm::checked_pow(p[4], t);
@@ -409,7 +384,7 @@ FM_MODEL(Shah) {
 FM_MODEL(Stirling) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
       [&]() -> int32_t {
         if (p[3] == 0.0) return fm::standard_failure(y);
@@ -447,7 +422,7 @@ FM_MODEL(Stirling) {
 FM_MODEL(Chapman) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double e = fm::checked_exp(-(p[2] * t));

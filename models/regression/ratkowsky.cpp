@@ -22,22 +22,6 @@ namespace {
 // Exponentials at or above this size are finite but too large for the host.
 constexpr double kTooLarge = 1.2345e300;
 
-// The exclusive request frame.
-template <class Value, class Derivatives>
-int32_t exclusive(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request)) return value();
-  if (fm::wants_deriv(request)) return derivatives();
-  return 0;
-}
-
-// A guard failing on the derivative path: y and deriv[1..n] MISSING_VALUE, return 1, errno
-// untouched.
-int32_t derivative_guard(double *y, double *deriv, int n) {
-  fm::set_missing(deriv, 1, n);
-  return fm::guard_failure(y);
-}
-
 // A derivative whose logarithm failed: errno = 0, deriv[i] = MISSING_VALUE, return 1 (y and the
 // other derivatives stay).
 int32_t missing_derivative(double *deriv, int i) {
@@ -56,7 +40,7 @@ int32_t missing_derivative(double *deriv, int i) {
 FM_MODEL(Ratkowsky2P1) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double u = p[1] * X + 1.0;
@@ -68,7 +52,7 @@ FM_MODEL(Ratkowsky2P1) {
       },
       [&]() -> int32_t {
         const double u = p[1] * X + 1.0;
-        if (u <= 0.0) return derivative_guard(y, deriv, 2);
+        if (u <= 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double t = fm::checked_pow(u, -p[2]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         deriv[1] = p[2] * t * X / u;
@@ -95,7 +79,7 @@ FM_MODEL(Ratkowsky2P1EVP) {
   const double u = p[3] * X + 1.0;
   const double v = p[3] * p[1] + 1.0;
   const bool outside = q <= 0.0 || u <= 0.0 || v <= 0.0 || v == 1.0;
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (outside) return fm::guard_failure(y);
@@ -107,7 +91,7 @@ FM_MODEL(Ratkowsky2P1EVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (outside) return derivative_guard(y, deriv, 3);
+        if (outside) return fm::guard_failure_all(y, deriv, 3);
         const double L = fm::log(u);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         const double Lv = fm::log(v);
@@ -137,7 +121,7 @@ FM_MODEL(Ratkowsky2P1EVP) {
 FM_MODEL(Ratkowsky2P2) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (X <= 0.0) return fm::guard_failure(y);
@@ -147,7 +131,7 @@ FM_MODEL(Ratkowsky2P2) {
         return 0;
       },
       [&]() -> int32_t {
-        if (X <= 0.0) return derivative_guard(y, deriv, 2);
+        if (X <= 0.0) return fm::guard_failure_all(y, deriv, 2);
         deriv[1] = 1.0 - fm::checked_pow(X, -p[2]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * deriv[1];
@@ -178,7 +162,7 @@ FM_MODEL(Ratkowsky2P2EVP) {
     b = fm::checked_pow(p[1], -p[3]);
     return !fm::math_error();
   };
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (X <= 0.0 || p[1] <= 0.0) return fm::guard_failure(y);
@@ -189,10 +173,10 @@ FM_MODEL(Ratkowsky2P2EVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (X <= 0.0 || p[1] <= 0.0) return derivative_guard(y, deriv, 3);
+        if (X <= 0.0 || p[1] <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         if (!powers()) return fm::all_missing_failure(y, deriv, 3);
         const double D = 1.0 - b;
-        if (D == 0.0) return derivative_guard(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double N = 1.0 - a;
         deriv[2] = N / D;
         y[1] = p[2] * deriv[2];
@@ -210,7 +194,7 @@ FM_MODEL(Ratkowsky2P2EVP) {
 FM_MODEL(Ratkowsky2P3) {
   const double *p = params;
   const double u = x[1] + 1.0;
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (u <= 0.0) return fm::guard_failure(y);
@@ -220,7 +204,7 @@ FM_MODEL(Ratkowsky2P3) {
         return 0;
       },
       [&]() -> int32_t {
-        if (u <= 0.0) return derivative_guard(y, deriv, 2);
+        if (u <= 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double t = fm::checked_pow(u, p[2]);
         deriv[1] = t;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
@@ -242,7 +226,7 @@ FM_MODEL(Ratkowsky2P3) {
 FM_MODEL(Ratkowsky2P3EVP) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[1] == -1.0) return fm::guard_failure(y);
@@ -254,9 +238,9 @@ FM_MODEL(Ratkowsky2P3EVP) {
       },
       [&]() -> int32_t {
         const double c = p[1] + 1.0;
-        if (c == 0.0) return derivative_guard(y, deriv, 3);
+        if (c == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double r = (X + 1.0) / c;
-        if (r <= 0.0) return derivative_guard(y, deriv, 3);
+        if (r <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         deriv[2] = fm::checked_pow(r, p[3]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         y[1] = p[2] * deriv[2];
@@ -275,7 +259,7 @@ FM_MODEL(Ratkowsky2P3EVP) {
 FM_MODEL(Ratkowsky4332) {
   const double *p = params;
   const double u = p[3] + x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (u <= 0.0) return fm::guard_failure(y);
@@ -284,7 +268,7 @@ FM_MODEL(Ratkowsky4332) {
         return 0;
       },
       [&]() -> int32_t {
-        if (u <= 0.0) return derivative_guard(y, deriv, 3);
+        if (u <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         deriv[2] = -fm::log(u);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         deriv[1] = 1.0;
@@ -302,7 +286,7 @@ FM_MODEL(Ratkowsky4332) {
 FM_MODEL(Ratkowsky4333) {
   const double *p = params;
   const double u = p[3] + x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (u == 0.0) return fm::guard_failure(y);
@@ -312,7 +296,7 @@ FM_MODEL(Ratkowsky4333) {
         return 0;
       },
       [&]() -> int32_t {
-        if (u == 0.0) return derivative_guard(y, deriv, 3);
+        if (u == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double w = p[2] / u;
         const double e = fm::checked_exp(w);
         deriv[1] = e;
@@ -333,7 +317,7 @@ FM_MODEL(Ratkowsky4333) {
 FM_MODEL(Ratkowsky4334) {
   const double *p = params;
   const double u = p[3] + x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (u == 0.0) return fm::guard_failure(y);
@@ -342,11 +326,11 @@ FM_MODEL(Ratkowsky4334) {
         return 0;
       },
       [&]() -> int32_t {
-        if (u == 0.0) return derivative_guard(y, deriv, 3);
+        if (u == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double w = p[2] / u;
         const double e = fm::checked_exp(w + p[1]);
         y[1] = e;
-        if (std::fabs(e) >= kTooLarge) return derivative_guard(y, deriv, 3);
+        if (std::fabs(e) >= kTooLarge) return fm::guard_failure_all(y, deriv, 3);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         deriv[1] = e;
         deriv[2] = e / u;
@@ -363,7 +347,7 @@ FM_MODEL(Ratkowsky4334) {
 FM_MODEL(Ratkowsky4339) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double t = fm::checked_exp((X * p[3] + p[2]) * X + p[1]);
@@ -375,7 +359,7 @@ FM_MODEL(Ratkowsky4339) {
       [&]() -> int32_t {
         const double t = fm::checked_exp((X * p[3] + p[2]) * X + p[1]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
-        if (std::fabs(t) >= kTooLarge) return derivative_guard(y, deriv, 3);
+        if (std::fabs(t) >= kTooLarge) return fm::guard_failure_all(y, deriv, 3);
         y[1] = t;
         deriv[1] = t;
         deriv[2] = X * t;

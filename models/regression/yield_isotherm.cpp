@@ -18,22 +18,6 @@
 
 namespace {
 
-// The exclusive request frame; `reserved` is the answer to bit 0.
-template <class Value, class Derivatives>
-int32_t exclusive(int32_t request, int32_t reserved, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return reserved;
-  if (fm::wants_value(request)) return value();
-  if (fm::wants_deriv(request)) return derivatives();
-  return 0;
-}
-
-// A guard failing on the derivative path: y and deriv[1..n] MISSING_VALUE, return 1, errno
-// untouched.
-int32_t derivative_guard(double *y, double *deriv, int n) {
-  fm::set_missing(deriv, 1, n);
-  return fm::guard_failure(y);
-}
-
 // A derivative whose logarithm failed: errno = 0, deriv[first..last] = MISSING_VALUE, return 1
 // (y and the other derivatives stay).
 int32_t missing_derivatives(double *deriv, int first, int last) {
@@ -58,7 +42,7 @@ constexpr int kTwoPointParams = 5;
 FM_MODEL(BlNeld) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 1,
       [&]() -> int32_t {
         if (p[3] == 0.0) return fm::guard_failure(y);
@@ -70,11 +54,11 @@ FM_MODEL(BlNeld) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[3] == 0.0) return derivative_guard(y, deriv, 4);
+        if (p[3] == 0.0) return fm::guard_failure_all(y, deriv, 4);
         const double t = fm::checked_pow(X, p[4]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 4);
         const double s = t * p[2] + p[1];
-        if (s <= 0.0) return derivative_guard(y, deriv, 4);
+        if (s <= 0.0) return fm::guard_failure_all(y, deriv, 4);
         y[1] = fm::checked_pow(s, -1.0 / p[3]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 4);
         deriv[1] = -y[1] / p[3] / s;
@@ -98,7 +82,7 @@ FM_MODEL(BlNeldSmp) {
   const double *p = params;
   const double X = x[1];
   const double s = p[2] * X + p[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 1,
       [&]() -> int32_t {
         if (s <= 0.0) return fm::guard_failure(y);
@@ -108,7 +92,7 @@ FM_MODEL(BlNeldSmp) {
         return 0;
       },
       [&]() -> int32_t {
-        if (s <= 0.0 || p[3] == 0.0) return derivative_guard(y, deriv, 3);
+        if (s <= 0.0 || p[3] == 0.0) return fm::guard_failure_all(y, deriv, 3);
         y[1] = fm::checked_pow(s, -1.0 / p[3]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         deriv[1] = -y[1] / s / p[3];
@@ -131,7 +115,7 @@ FM_MODEL(BlNeldSmp) {
 FM_MODEL(BlNeldEVP) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 0,
       [&]() -> int32_t {
         if (!(p[1] > 0.0 && p[3] > 0.0 && p[2] > 0.0 && p[4] > 0.0 && p[1] < p[3]))
@@ -146,7 +130,7 @@ FM_MODEL(BlNeldEVP) {
         y[1] = p[4] * p[2] * t;
         return 0;
       },
-      [&]() -> int32_t { return derivative_guard(y, deriv, kTwoPointParams); });
+      [&]() -> int32_t { return fm::guard_failure_all(y, deriv, kTwoPointParams); });
 }
 
 // Harris: y = 1/(p1 + p2*x^p3).
@@ -159,7 +143,7 @@ FM_MODEL(BlNeldEVP) {
 FM_MODEL(Harris) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 1,
       [&]() -> int32_t {
         const double t = fm::checked_pow(X, p[3]);
@@ -201,7 +185,7 @@ FM_MODEL(Harris) {
 FM_MODEL(HarrisEVP) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 0,
       [&]() -> int32_t {
         if (nParams < kTwoPointParams) return fm::standard_failure(y);  // fewer than it reads
@@ -219,7 +203,7 @@ FM_MODEL(HarrisEVP) {
       },
       [&]() -> int32_t {
         if (nParams < kTwoPointParams) return fm::standard_failure(y);  // fewer than it reads
-        return derivative_guard(y, deriv, kTwoPointParams);
+        return fm::guard_failure_all(y, deriv, kTwoPointParams);
       });
 }
 
@@ -231,7 +215,7 @@ FM_MODEL(HarrisEVP) {
 FM_MODEL(Gunary) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 1,
       [&]() -> int32_t {
         if (X < 0.0) return fm::standard_failure(y);  // no value below 0
@@ -247,7 +231,7 @@ FM_MODEL(Gunary) {
         const double r = fm::sqrt(X);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         const double D = p[2] * X + p[1] + r * p[3];
-        if (D == 0.0) return derivative_guard(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         deriv[1] = -X / D / D;
         y[1] = X / D;
         deriv[2] = deriv[1] * X;
@@ -264,7 +248,7 @@ FM_MODEL(Gunary) {
 FM_MODEL(Bradley) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 1,
       [&]() -> int32_t {
         if (X <= 0.0 || p[2] == 0.0) return fm::guard_failure(y);
@@ -278,10 +262,10 @@ FM_MODEL(Bradley) {
         return 0;
       },
       [&]() -> int32_t {
-        if (X <= 0.0 || p[2] == 0.0) return derivative_guard(y, deriv, 2);
+        if (X <= 0.0 || p[2] == 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double w = -(fm::log(X) * p[2]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
-        if (w <= 0.0) return derivative_guard(y, deriv, 2);
+        if (w <= 0.0) return fm::guard_failure_all(y, deriv, 2);
         deriv[1] = fm::log(w);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * deriv[1];
@@ -298,7 +282,7 @@ FM_MODEL(Bradley) {
 FM_MODEL(LangmuirEXT1) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 1,
       [&]() -> int32_t {
         if (X <= 0.0) return fm::guard_failure(y);
@@ -310,11 +294,11 @@ FM_MODEL(LangmuirEXT1) {
         return 0;
       },
       [&]() -> int32_t {
-        if (X <= 0.0 || p[2] == 0.0) return derivative_guard(y, deriv, 3);
+        if (X <= 0.0 || p[2] == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double t = fm::checked_pow(X, 1.0 - p[3]);
         const double u = t * p[2];
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
-        if (u + 1.0 == 0.0) return derivative_guard(y, deriv, 3);
+        if (u + 1.0 == 0.0) return fm::guard_failure_all(y, deriv, 3);
         deriv[1] = u / (u + 1.0);
         y[1] = deriv[1] * p[1];
         const double g = (1.0 - deriv[1]) * y[1];
@@ -334,7 +318,7 @@ FM_MODEL(LangmuirEXT1) {
 FM_MODEL(LangmuirEXT2) {
   const double *p = params;
   const double X = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request, 1,
       [&]() -> int32_t {
         if (X <= 0.0) return fm::guard_failure(y);
@@ -351,11 +335,11 @@ FM_MODEL(LangmuirEXT2) {
         return 0;
       },
       [&]() -> int32_t {
-        if (X <= 0.0) return derivative_guard(y, deriv, 3);
+        if (X <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double t = fm::checked_pow(X, p[3] - 1.0);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         const double D = t * p[2] + p[1];
-        if (D == 0.0) return derivative_guard(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         y[1] = 1.0 / D;
         deriv[1] = -(y[1] * y[1]);
         deriv[2] = -(y[1] * y[1]) * t;
