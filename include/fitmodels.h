@@ -135,15 +135,113 @@ FITMODELS_MODEL(Polynomial5);         /* Poly5 */
 FITMODELS_MODEL(PolynomialCentered5); /* PolyCtr5 */
 
 /* Peak shapes: Gaussian-type, Voigt and Pearson peaks */
+/* Multi-peak: p1 baseline, then one block per peak; y[2 + j] receives peak j alone.
+ * Gaussian (blocks xc, A, w) and BiGaussian (blocks y0, xc, H, wl, wr, no shared baseline) are
+ * reachable only through the lookups. */
+FITMODELS_MODEL(GaussianMod);     /* table name GaussMod; blocks A, xc, sigma, t0 */
+FITMODELS_MODEL(GramCharlier);    /* table name GCAS; blocks xc, A, sigma, a3, a4 */
+FITMODELS_MODEL(EdgeworthCramer); /* table name ECS; blocks xc, A, sigma, a3, a4 */
+FITMODELS_MODEL(CheslerCram);     /* table name CCE; blocks xc1, A, s2, k2, xc2, B, k3, xc3 */
+FITMODELS_MODEL(LogNormal);       /* blocks xc, w, A */
+FITMODELS_MODEL(Weibull3);        /* blocks xc, A, w, c */
+FITMODELS_MODEL(Voigt5);          /* blocks xc, A, wG, wL */
+FITMODELS_MODEL(PseudoVoigt1);    /* table name PsdVoigt1; blocks xc, A, w, mu */
+FITMODELS_MODEL(PseudoVoigt2);    /* table name PsdVoigt2; blocks xc, A, wG, wL, mu */
+FITMODELS_MODEL(PearsonVII);      /* single peak: baseline, centre, area, FWHM, shape m */
+/* PearsonIV (lookups only) reads p1 baseline, p2 location, p3 area, p4 scale > 0,
+ * p5 shape m > 1/2, p6 skewness nu: y = p1 + p3*k*(1 + u^2)^(-m)*exp(-nu*atan(u)),
+ * u = (x - p2)/p4, k normalising the area to p3; invalid parameters give MISSING_VALUE. */
 /* (end of section) */
 
 /* Extended set: exponentials, waves and distribution-shaped peaks */
+FITMODELS_MODEL(ExpDec1);
+FITMODELS_MODEL(ExpDec2);
+FITMODELS_MODEL(ExpDec3);
+FITMODELS_MODEL(ExpGro1);
+FITMODELS_MODEL(ExpGro2);
+FITMODELS_MODEL(ExpGro3);
+FITMODELS_MODEL(Exponential);
+FITMODELS_MODEL(Pulse1);
+FITMODELS_MODEL(Sine);
+FITMODELS_MODEL(SineSqr);
+FITMODELS_MODEL(SineDamp);
+FITMODELS_MODEL(Giddings);
+FITMODELS_MODEL(Extreme);
+FITMODELS_MODEL(Beta);
+FITMODELS_MODEL(LogisticPK);      /* LogistPK */
+FITMODELS_MODEL(GaussAmp);
+FITMODELS_MODEL(InversePoly);     /* InvsPoly */
 /* (end of section) */
 
 /* Extended set: power and logistic curves, one-parameter curves and their expected-value forms */
+FITMODELS_MODEL(Slogistic4);
+FITMODELS_MODEL(Power1);
+FITMODELS_MODEL(Power2);
+FITMODELS_MODEL(Logarithm);
+FITMODELS_MODEL(LogarithmEVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Reciprocal0);
+FITMODELS_MODEL(Reciprocal0EVP); /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent);       /* Exp1P1 */
+FITMODELS_MODEL(ExponentEVP);    /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Power);
+FITMODELS_MODEL(PowerEVP);       /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Reciprocal1);
+FITMODELS_MODEL(Reciprocal1EVP); /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Pareto);
+FITMODELS_MODEL(ParetoEVP);      /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent1);      /* Exp1P3 */
+FITMODELS_MODEL(Exponent1Mod);   /* Exp1P3Md */
+FITMODELS_MODEL(Exponent2);      /* Exp1P2 */
+FITMODELS_MODEL(Exponent2Mod1);  /* Exp1P2Md */
+FITMODELS_MODEL(Exponent2EVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent3);      /* Exp1P4 */
+FITMODELS_MODEL(Exponent3Mod1);  /* Exp1P4Md */
+FITMODELS_MODEL(Exponent3EVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
 /* (end of section) */
 
 /* Regression set: power, Freundlich, exponential, logarithmic, hyperbolic and rational models */
+FITMODELS_MODEL(Allometric1);
+FITMODELS_MODEL(Allometric2);
+FITMODELS_MODEL(Holliday);
+FITMODELS_MODEL(MicMent);
+FITMODELS_MODEL(BoxLucas1);
+FITMODELS_MODEL(Freundlich3PMod);
+FITMODELS_MODEL(Log2P1);
+FITMODELS_MODEL(Log2P1EVP);        /* reads params[1..3], writes deriv[1..3] */
+FITMODELS_MODEL(Log2P2);
+FITMODELS_MODEL(Log2P2EVP);        /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(BoxLucas1Mod);
+FITMODELS_MODEL(BoxLucas1EVP);     /* reads params[1..3], writes deriv[1..3] */
+FITMODELS_MODEL(Exp2P);
+FITMODELS_MODEL(Exp2PMod1);
+FITMODELS_MODEL(Exp2PMod2);
+FITMODELS_MODEL(Exp2PEVP);         /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(Freundlich);       /* also behind the row TimePow */
+FITMODELS_MODEL(FreundlichMod1);
+FITMODELS_MODEL(FreundlichEVP);    /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(RectHyperbola);
+FITMODELS_MODEL(HyperbolaMod);
+FITMODELS_MODEL(HyperbolaEVP);     /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(Reciprocal);
+FITMODELS_MODEL(ReciprocalMod);
+FITMODELS_MODEL(ReciprocalEVP);    /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(LineMod);
+FITMODELS_MODEL(BET);
+FITMODELS_MODEL(BETMod);
+FITMODELS_MODEL(Freundlich3P);
+FITMODELS_MODEL(Freundlich3PEVP1); /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(Freundlich3PEVP2); /* reads params[1..5]; value only (deriv[1..5] all missing) */
+FITMODELS_MODEL(FreundlichEXT);
+FITMODELS_MODEL(FreundlichEXTEVP); /* reads params[1..4], writes deriv[1..4] */
+FITMODELS_MODEL(Holliday1);
+FITMODELS_MODEL(Rational0);
+FITMODELS_MODEL(Rational1);
+FITMODELS_MODEL(Rational2);
+FITMODELS_MODEL(Rational3);
+FITMODELS_MODEL(Rational4);
+FITMODELS_MODEL(Belehradek);
+FITMODELS_MODEL(HyperbolaGen);
+FITMODELS_MODEL(ExpGrowth);
 /* (end of section) */
 
 /* Regression set: asymptotic, two-output, Ratkowsky, yield-density and piecewise models; placeholders */

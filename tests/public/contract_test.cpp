@@ -6,7 +6,7 @@
 //   - REQ_QUERY stores its answer in deriv[0] only, or is not examined at all;
 //   - a value request writes y[1] (and the per-term or second outputs) and no deriv slot;
 //   - a derivative request writes exactly the deriv slots of the layout, or (value-only models)
-//     nothing;
+//     no deriv slot (a value-only model that refuses it with 1 may leave its baseline in y[1]);
 //   - below the least parameter count both requests refuse, with nothing written to deriv;
 //   - a partial last term is ignored; per-term outputs add up to y[1];
 //   - errno (preset to a value no model tests) is untouched by every success, except in the
@@ -165,9 +165,17 @@ TEST_P(ContractCheck, ValueAndDerivativeRequestsWriteTheirLayout) {
       EXPECT_TRUE(same_outcome(both, v));
     }
   } else {
-    EXPECT_EQ(d.rc, m.shape == "O1" ? 1 : 0);
-    EXPECT_TRUE(d.nothing_written());
-    EXPECT_EQ(both.rc, 0);
+    EXPECT_EQ(d.rc, m.shape == "O0" ? 0 : 1);
+    if (m.shape == "OM") {  // y[1] and the layout's deriv slots marked missing, errno untouched
+      EXPECT_TRUE(d.y_missing(1) && y_untouched_from(d, 2) && !d.d_written(0));
+      for (int i = 1; i <= slots; ++i) EXPECT_TRUE(d.d_missing(i)) << "deriv[" << i << "]";
+      EXPECT_TRUE(d_untouched_from(d, slots + 1)) << "deriv beyond " << slots;
+      EXPECT_EQ(d.err, kNeutralErrno);
+    } else {
+      EXPECT_TRUE(d_untouched_from(d, 0)) << "a value-only model wrote deriv";
+      EXPECT_TRUE(m.shape == "O1" || d.nothing_written()) << "a derivative-only request wrote y";
+    }
+    // (the return code of a request with both bits is the model's own: rows state it)
     EXPECT_TRUE(d_untouched_from(both, 1)) << "a value-only model wrote deriv";
   }
 }
