@@ -53,6 +53,10 @@ int main(int argc, char **argv) {
     return 77;
   }
   std::ifstream in(dir + "/certified.json");
+  if (!in) {
+    std::printf("cannot read %s/certified.json\n", dir.c_str());
+    return 1;
+  }
   const std::string cert = slurp(in);
   const std::vector<double> init = numbers(cert, start), want = numbers(cert, "certified_values");
   const std::vector<double> rss = numbers(cert, "residual_sum_of_squares");
