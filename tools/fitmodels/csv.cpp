@@ -86,16 +86,16 @@ bool read_table(const std::string &path, Table &table, std::string &error) {
   return true;
 }
 
-int find_column(const Table &table, const std::string &spec, std::string &error) {
+int find_column(const Table &table, const std::string &which, std::string &error) {
   for (size_t i = 0; i < table.header.size(); ++i)
-    if (table.header[i] == spec) return static_cast<int>(i);
+    if (table.header[i] == which) return static_cast<int>(i);
   char *end = nullptr;
-  const long k = std::strtol(spec.c_str(), &end, 10);
-  if (!spec.empty() && *end == '\0' && k >= 1 && k <= static_cast<long>(table.header.size()))
+  const long k = std::strtol(which.c_str(), &end, 10);
+  if (!which.empty() && *end == '\0' && k >= 1 && k <= static_cast<long>(table.header.size()))
     return static_cast<int>(k - 1);
   std::string names;
   for (const std::string &h : table.header) names += (names.empty() ? "" : ", ") + h;
-  error = table.path + ": no column \"" + spec + "\" (columns: " + names + ")";
+  error = table.path + ": no column \"" + which + "\" (columns: " + names + ")";
   return -1;
 }
 

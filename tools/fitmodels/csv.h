@@ -18,7 +18,7 @@ struct Table {
 bool parse_number(const std::string &text, double &out);
 bool read_table(const std::string &path, Table &table, std::string &error);
 // A column by header name or by 1-based position; -1 (and the error) when there is none.
-int find_column(const Table &table, const std::string &spec, std::string &error);
+int find_column(const Table &table, const std::string &which, std::string &error);
 bool numeric_column(const Table &table, int column, std::vector<double> &out, std::string &error);
 
 }  // namespace fmtool

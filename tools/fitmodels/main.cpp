@@ -184,8 +184,8 @@ int cmd_eval(const std::string &model, const std::vector<std::string> &param_ite
     if (!read_table(data_file, t, err)) fail(err);
     std::vector<std::vector<double>> cols;
     for (int k = 0; k < ni; ++k) {
-      const std::string spec = k < static_cast<int>(xcols.size()) ? xcols[static_cast<size_t>(k)] : std::to_string(k + 1);
-      const int c = find_column(t, spec, err);
+      const std::string which = k < static_cast<int>(xcols.size()) ? xcols[static_cast<size_t>(k)] : std::to_string(k + 1);
+      const int c = find_column(t, which, err);
       if (c < 0) fail(err);
       cols.emplace_back();
       if (!numeric_column(t, c, cols.back(), err)) fail(err);
