@@ -13,13 +13,14 @@ constexpr double kBoltzmann = 1.38064852e-23;
 
 // The geometry models serve values only: anything but bit 1 set with bit 0 clear returns 0 at
 // once and writes nothing. The residual goes into y[1]; an errno of 34 or 33 afterwards
-// (reported by the math layer or left by earlier work of the thread) marks it MISSING_VALUE.
-// errno is never cleared and the result is always 0.
+// (reported by the math layer or left by earlier work of the thread) marks it MISSING_VALUE, and
+// so does a residual that is not finite. errno is never cleared and the result is always 0.
 template <class Residual>
 int32_t geometry(int32_t request, double *y, Residual residual) {
   if (fm::wants_reserved(request) || !fm::wants_value(request)) return 0;
   y[1] = residual();
   if (fm::math_error()) y[1] = fm::kMissing;
+  fm::finite_or_missing(&y[1]);  // a zero radius or semi-axis has no finite residual
   return 0;
 }
 

@@ -108,7 +108,8 @@ FM_MODEL(Cross) {
 
 // Herschel: y = p1 + p2*x^p3 (yield stress p1, consistency p2, flow index p3).
 // x < 0 fails without clearing errno (y = MISSING_VALUE, return 1). y = checked_pow(x, p3)*p2
-// + p1 (x = 0 is accepted by the value). With bit 2, x = 0 writes d1 = 1.0, d2 = d3 =
+// + p1 (x = 0 is accepted by the value, except as the pole of a negative index p3 with p2 != 0:
+// a standard failure). With bit 2, x = 0 writes d1 = 1.0, d2 = d3 =
 // MISSING_VALUE and takes the standard failure (ln x does not exist there); else d1 = 1.0,
 // d2 = x^p3, d3 = x^p3*ln(x)*p2. Return 0.
 FM_MODEL(Herschel) {
@@ -117,6 +118,8 @@ FM_MODEL(Herschel) {
   const double *p = params;
   const double t = x[1];
   if (t < 0.0) return fm::guard_failure(y);
+  // A negative index has a pole at zero shear rate: no value there.
+  if (t == 0.0 && p[3] < 0.0 && p[2] != 0.0) return fm::standard_failure(y);
   y[1] = fm::checked_pow(t, p[3]) * p[2] + p[1];
   if (!fm::wants_deriv(request)) return 0;
   if (t <= 0.0) {

@@ -181,7 +181,7 @@ FM_MODEL(ExtremeCum) {
 // log-logistic dose-response curves; per term A, c1 (x1 at half effect), h1 (slope), c2, h2
 // (5 per term). Powers by checked_pow; no errno test.
 // Value-then-derivatives shape; bit 0 returns 1; nParams < 1 fails (no deriv written).
-//   x1 <= 0 or x2 <= 0 fails (tested in each term of both branches).
+//   x1 <= 0, x2 <= 0, c1 < 0 or c2 < 0 fails (tested in each term of both branches).
 //   derivatives: u = (x1/c1)^-h1, v = (x2/c2)^-h2, P = u + 1, C = v + 1: dA = 1/P/C,
 //     dc1 = -((x1/c1)^(-1 - h1)*(A*h1*x1)/c1/c1/P/P/C), dh1 = (x1/c1)^-h1*A*ln(x1/c1)/P/P/C,
 //     dc2 = -((x2/c2)^(-1 - h2)*(A*h2*x2)/c2/c2/P/C/C), dh2 = (x2/c2)^-h2*A*ln(x2/c2)/P/C/C;
@@ -192,14 +192,15 @@ FM_MODEL(DoseResp) {
   return derivative_frame(
       request, nParams, 5, p, y, deriv,
       [&](int b, double &t) {
-        if (x1 <= 0.0 || x2 <= 0.0) return false;
+        // A negative half-effect dose makes x/c negative: no real power, so no value.
+        if (x1 <= 0.0 || x2 <= 0.0 || p[b + 1] < 0.0 || p[b + 3] < 0.0) return false;
         const double u = fm::checked_pow(x1 / p[b + 1], -p[b + 2]);
         const double v = fm::checked_pow(x2 / p[b + 3], -p[b + 4]);
         t = p[b] / (u + 1.0) / (v + 1.0);
         return true;
       },
       [&](int b, double &t) {
-        if (x1 <= 0.0 || x2 <= 0.0) return false;
+        if (x1 <= 0.0 || x2 <= 0.0 || p[b + 1] < 0.0 || p[b + 3] < 0.0) return false;
         const double A = p[b], c1 = p[b + 1], h1 = p[b + 2], c2 = p[b + 3], h2 = p[b + 4];
         const double u = fm::checked_pow(x1 / c1, -h1), v = fm::checked_pow(x2 / c2, -h2);
         const double P = u + 1.0, C = v + 1.0;
