@@ -4,6 +4,7 @@
 #   fitmodels.map       the ELF version script (the export list; everything else local)
 #   fitmodels.def       the Windows module-definition file with the same names and ordinals
 #   present.tsv         the present lines of the row list, read by the tests
+#   model_rows.inc      {name, export, unit} of the present lines, read by the command-line tool
 # A unit "family/name" exists when models/family/name.cpp or frame/name.cpp exists.
 
 function(_fitmodels_write_if_changed path content)
@@ -27,6 +28,7 @@ function(fitmodels_generate_registry)
   set(def "LIBRARY fitmodels\nEXPORTS\n")
   set(present "#row\tname\tnIndep\tnDep\tnParams\texport\tordinal\tsymbol\tunit\n")
   set(declared "")
+  set(names "")
   foreach(line IN LISTS lines)
     if(line MATCHES "^#" OR line STREQUAL "")
       continue()
@@ -51,6 +53,7 @@ function(fitmodels_generate_registry)
       continue()
     endif()
     string(APPEND present "${line}\n")
+    string(APPEND names "  {\"${name}\", \"${export}\", \"${unit}\"},\n")
     if(NOT row STREQUAL "-")
       string(APPEND rows "  {${nindep}, ${ndep}, ${nparams}, 0, \"${name}\", ${symbol}},  /* row ${row} */\n")
       if(NOT symbol IN_LIST declared)
@@ -71,6 +74,7 @@ function(fitmodels_generate_registry)
   _fitmodels_write_if_changed("${ARG_OUTPUT_DIR}/fitmodels.map" "${map}")
   _fitmodels_write_if_changed("${ARG_OUTPUT_DIR}/fitmodels.def" "${def}")
   _fitmodels_write_if_changed("${ARG_OUTPUT_DIR}/present.tsv" "${present}")
+  _fitmodels_write_if_changed("${ARG_OUTPUT_DIR}/model_rows.inc" "${names}")
 endfunction()
 
 # Reads the contract metadata frame/model_info/<family>/<unit>.tsv and the generic points

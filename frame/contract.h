@@ -114,6 +114,44 @@ inline void finite_or_missing(double *v) {
   if (v != nullptr && !std::isfinite(*v)) *v = kMissing;
 }
 
+// ---- request frames shared by the family units --------------------------------------------
+// A model's value step and derivative step each return the call's code: 0, or 1 after a failure
+// exit (a value step may also answer true for success and false after its failure exit).
+
+inline bool step_failed(bool ok) { return !ok; }
+inline bool step_failed(int32_t rc) { return rc != 0; }
+
+// Value-then-derivatives: bit 0 returns 1; with bit 1 the value step runs and a failure there
+// ends the call with 1; without bit 2 return 0; else the derivative step's code.
+template <class Value, class Derivatives>
+int32_t value_then_derivatives_frame(int32_t request, Value value, Derivatives derivatives) {
+  if (wants_reserved(request)) return 1;
+  if (wants_value(request) && step_failed(value())) return 1;
+  if (!wants_deriv(request)) return 0;
+  return derivatives();
+}
+
+// Exclusive: bit 0 returns `reserved`; with bit 1 only the value step runs; with bit 2 alone
+// the derivative step; with neither bit return 0.
+template <class Value, class Derivatives>
+int32_t exclusive_frame(int32_t request, int32_t reserved, Value value, Derivatives derivatives) {
+  if (wants_reserved(request)) return reserved;
+  if (wants_value(request)) return step_failed(value()) ? 1 : 0;
+  if (wants_deriv(request)) return derivatives();
+  return 0;
+}
+template <class Value, class Derivatives>
+int32_t exclusive_frame(int32_t request, Value value, Derivatives derivatives) {
+  return exclusive_frame(request, 1, value, derivatives);
+}
+
+// A guard failing on a derivative path: y[1] and deriv[1..n] = MISSING_VALUE, return 1, errno
+// untouched.
+inline int32_t guard_failure_all(double *y, double *deriv, int n) {
+  set_missing(deriv, 1, n);
+  return guard_failure(y);
+}
+
 }  // namespace fm
 
 #endif

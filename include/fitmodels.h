@@ -174,6 +174,29 @@ FITMODELS_MODEL(InversePoly);     /* InvsPoly */
 /* (end of section) */
 
 /* Extended set: power and logistic curves, one-parameter curves and their expected-value forms */
+FITMODELS_MODEL(Slogistic4);
+FITMODELS_MODEL(Power1);
+FITMODELS_MODEL(Power2);
+FITMODELS_MODEL(Logarithm);
+FITMODELS_MODEL(LogarithmEVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Reciprocal0);
+FITMODELS_MODEL(Reciprocal0EVP); /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent);       /* Exp1P1 */
+FITMODELS_MODEL(ExponentEVP);    /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Power);
+FITMODELS_MODEL(PowerEVP);       /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Reciprocal1);
+FITMODELS_MODEL(Reciprocal1EVP); /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Pareto);
+FITMODELS_MODEL(ParetoEVP);      /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent1);      /* Exp1P3 */
+FITMODELS_MODEL(Exponent1Mod);   /* Exp1P3Md */
+FITMODELS_MODEL(Exponent2);      /* Exp1P2 */
+FITMODELS_MODEL(Exponent2Mod1);  /* Exp1P2Md */
+FITMODELS_MODEL(Exponent2EVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
+FITMODELS_MODEL(Exponent3);      /* Exp1P4 */
+FITMODELS_MODEL(Exponent3Mod1);  /* Exp1P4Md */
+FITMODELS_MODEL(Exponent3EVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
 /* (end of section) */
 
 /* Regression set: power, Freundlich, exponential, logarithmic, hyperbolic and rational models */
@@ -222,15 +245,150 @@ FITMODELS_MODEL(ExpGrowth);
 /* (end of section) */
 
 /* Regression set: asymptotic, two-output, Ratkowsky, yield-density and piecewise models; placeholders */
+FITMODELS_MODEL(Shah);
+FITMODELS_MODEL(YldFert);
+FITMODELS_MODEL(Cole);            /* two independent variables: reads x[1] and x[2] */
+FITMODELS_MODEL(YldFert1);
+FITMODELS_MODEL(Stirling);
+FITMODELS_MODEL(Ratkowsky2P1);    /* Pow2P3 */
+FITMODELS_MODEL(Ratkowsky2P1EVP); /* reads 3 parameters */
+FITMODELS_MODEL(Bradley);
+FITMODELS_MODEL(Ratkowsky2P2);    /* Pow2P1 */
+FITMODELS_MODEL(Ratkowsky2P2EVP); /* reads 3 parameters */
+FITMODELS_MODEL(Ratkowsky2P3);    /* Pow2P2 */
+FITMODELS_MODEL(Ratkowsky2P3EVP); /* reads 3 parameters */
+FITMODELS_MODEL(Asymptotic1);
+FITMODELS_MODEL(Asymptotic2);
+FITMODELS_MODEL(Asymptotic3);
+FITMODELS_MODEL(Asymptotic4);
+FITMODELS_MODEL(Asymptotic5);
+FITMODELS_MODEL(Asymptotic6);
+FITMODELS_MODEL(Asymptotic7);
+FITMODELS_MODEL(LangmuirEXT1);
+FITMODELS_MODEL(LangmuirEXT2);
+FITMODELS_MODEL(Gunary);
+FITMODELS_MODEL(BlNeldSmp);
+FITMODELS_MODEL(BlNeld);
+FITMODELS_MODEL(BlNeldEVP);       /* reads 5 parameters */
+FITMODELS_MODEL(errtest);         /* error-path test model */
+FITMODELS_MODEL(Harris);
+FITMODELS_MODEL(HarrisEVP);       /* reads 5 parameters */
+FITMODELS_MODEL(RationalEVP);     /* placeholder */
+FITMODELS_MODEL(BelehradekEVP);   /* placeholder */
+FITMODELS_MODEL(Ratkowsky4332);   /* Log3P1 */
+FITMODELS_MODEL(Ratkowsky4333);   /* Exp3P1 */
+FITMODELS_MODEL(Ratkowsky4334);   /* Exp3P1Md */
+FITMODELS_MODEL(Chapman);
+FITMODELS_MODEL(ChapmanEVP1);     /* placeholder */
+FITMODELS_MODEL(ChapmanEVP2);     /* placeholder */
+FITMODELS_MODEL(ChapmanEVP3);     /* placeholder */
+FITMODELS_MODEL(Ratkowsky4339);   /* Exp3P2 */
+FITMODELS_MODEL(LangmuirTS1);     /* placeholder */
+FITMODELS_MODEL(LangmuirTS2);     /* placeholder */
+FITMODELS_MODEL(Rational4P);      /* placeholder */
+FITMODELS_MODEL(ExpCSum1);        /* placeholder */
+FITMODELS_MODEL(ExpCSum2);        /* placeholder */
+FITMODELS_MODEL(ExpCSumEVP);      /* placeholder */
+FITMODELS_MODEL(Prunty);          /* placeholder */
+FITMODELS_MODEL(BentHyperblSmp);  /* placeholder */
 /* (end of section) */
 
 /* Statistical distributions */
 /* (end of section) */
 
 /* Surfaces of two independent variables (read x[1] and x[2]) */
+FITMODELS_MODEL(Gauss2D);
+FITMODELS_MODEL(Lorentz2D);
+FITMODELS_MODEL(Plane);
+FITMODELS_MODEL(Parabola2D);
+FITMODELS_MODEL(Poly2D);
+FITMODELS_MODEL(Fourier2D);
 /* (end of section) */
 
 /* Specialised models: enzyme inhibition, rheology, implicit geometry and diodes */
+/* The enzyme-inhibition (CompInhib, NoncompInhib, UncompInhib, MixedModelInhib, SubstrateInhib),
+ * rheology (Bingham, Carreau, Cross, Herschel, MYEGA, VFT), geometry (Ellipse, Circle, PlaneMod)
+ * and diode (SolarCellIV, ModDiode) models are reached through the lookups only. */
+
+/* ---- Development test hook ----
+ * FuncTest runs a registry model over host data: it lists the table into a window, binds host
+ * columns for x, y and the results, and evaluates a model row by row, writing its value, its
+ * analytic derivatives and forward-difference derivatives (step 1e-8) back for comparison.
+ * All data access goes through the host callback. The hook keeps its bindings in library-wide
+ * state between calls and serves one caller at a time.
+ *
+ * The window receiving the listing: on Windows a window handle (HWND), messages are sent with
+ * SendMessageW; elsewhere a HostWindow supplied by the host, messages go to its send_message. */
+typedef struct HostWindow {
+  intptr_t (*send_message)(struct HostWindow *self, uint32_t message, uintptr_t wParam,
+                           intptr_t lParam);
+} HostWindow;
+#if defined(_WIN32)
+typedef void *FuncTestWindow;
+#else
+typedef HostWindow *FuncTestWindow;
+#endif
+
+/* The host callback, called as callback(0, code, argument, out). */
+typedef int64_t (*HostCallback)(int64_t zero, int32_t code, intptr_t argument, void *out);
+
+/* Callback codes. */
+#define FUNCTEST_CB_EVALUATE 4124      /* argument a token; evaluates it into *(double *)out;
+                                          0 on success */
+#define FUNCTEST_CB_COLUMN 12288       /* argument a column name; returns its handle (0: none);
+                                          a non-null out (FuncTestRange) gets its row range */
+#define FUNCTEST_CB_READ_CELL 13312    /* argument a column handle, out a FuncTestCell: reads
+                                          the cell at row into value; 0 on success */
+#define FUNCTEST_CB_WRITE_CELL 13313   /* argument a column handle, out a FuncTestCell: writes
+                                          value into the cell at row */
+#define FUNCTEST_CB_MARK_UPDATED 13319 /* argument a column handle, out a FuncTestRange: marks
+                                          rows begin .. end - 1 updated */
+
+/* Window message of the listing: wParam 0, lParam the address of the single-byte text
+ * "type <name>", one message per registry row in table order. */
+#define FUNCTEST_MSG_TYPE 1024
+
+/* Commands. The name worked on is text for 17, 18, 19 and 20, name2 for 3073.
+ *   18 with text "list" (any letter case): list the table, return 1.
+ *   19 with "x": bind the x column named by source and take its row range; with "y": bind the
+ *      y column named by source. Any other name returns 0.
+ *   name "deriv": bind the twenty result columns data1_c .. data1_v (result columns 0 to 19).
+ *   a table name: run that model with the parameters listed in text (tokens of letters,
+ *      digits, '_', '-' and '.', separated by blanks or commas, each evaluated by the host;
+ *      parameters not given are 0). Per row: y column = value with analytic derivatives
+ *      requested, result columns 0..n-1 = analytic derivatives, column n = value, columns
+ *      n+1..2n = numeric derivatives (n the row's parameter count); rows whose x cell cannot
+ *      be read are skipped. */
+#define FUNCTEST_CMD_LIST 18 /* with other text it acts as 17 and 20: the name is text */
+#define FUNCTEST_CMD_BIND 19
+#define FUNCTEST_CMD_RUN 3073 /* the name is name2 */
+
+/* Cell record (16 bytes) and range record (16 bytes) passed through the callback. */
+typedef struct FuncTestCell {
+  int32_t row;
+  int32_t unused;
+  double value;
+} FuncTestCell;
+typedef struct FuncTestRange {
+  uint64_t begin; /* first row */
+  uint64_t end;   /* one past the last row */
+} FuncTestRange;
+
+/* Storage limits. FuncTest refuses (returns 0) rather than truncate: a token longer than
+ * FUNCTEST_MAX_TOKEN characters or with any other character, more than FUNCTEST_MAX_PARAMS
+ * parameter tokens, and a model with more than FUNCTEST_MAX_MODEL_PARAMS parameters (a run
+ * uses 2n + 2 of the FUNCTEST_RESULT_COLUMNS result columns). The model sees x[1] = the x
+ * cell and x[2], x[3] = 0, and has room for FUNCTEST_OUTPUT_SLOTS outputs and derivatives. */
+#define FUNCTEST_MAX_TOKEN 31
+#define FUNCTEST_MAX_PARAMS 31
+#define FUNCTEST_RESULT_COLUMNS 20
+#define FUNCTEST_MAX_MODEL_PARAMS 9
+#define FUNCTEST_OUTPUT_SLOTS 31
+
+/* Returns 1 on success, 0 on failure (an unknown command name, a column the host does not
+ * provide, a model not in the table, a token the host cannot evaluate, a refusal above). */
+FITMODELS_API int64_t FuncTest(FuncTestWindow window, const char *name2, const char *text,
+                               intptr_t source, HostCallback callback, uint16_t command);
 /* (end of section) */
 
 #ifdef __cplusplus

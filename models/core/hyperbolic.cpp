@@ -194,10 +194,11 @@ FM_MODEL(Rational) {
 
 // Power0: y = p1 + p3*|x - p2|^p4. Value-then-derivatives.
 //   value: nParams < 4 -> standard failure. y = p1, and that is the value at x == p2 (no
-//          power, no errno test). Elsewhere P = |x - p2|^p4, errno 34 or 33 -> standard
+//          power, no errno test) unless p4 < 0 and p3 != 0: the power has a pole there,
+//          a standard failure. Elsewhere P = |x - p2|^p4, errno 34 or 33 -> standard
 //          failure; y = p1 + P*p3.
-//   deriv: at x == p2: d1 = 1, d2 = MISSING_VALUE, d3 = 0, d4 = MISSING_VALUE, y = p1,
-//          return 0. Else d1 = 1, P = |x - p2|^p4, d3 = P; errno 34 or 33 -> d2..d4 =
+//   deriv: at x == p2: the same pole is an all-missing failure (d1..d4); else d1 = 1,
+//          d2 = MISSING_VALUE, d3 = 0, d4 = MISSING_VALUE, y = p1, return 0. Else d1 = 1, P = |x - p2|^p4, d3 = P; errno 34 or 33 -> d2..d4 =
 //          MISSING_VALUE, standard failure. d2 = -(p4*p3*P/(x - p2)), d4 = ln|x - p2|*(P*p3),
 //          y = P*p3 + p1.
 FM_MODEL(Power0) {
@@ -206,6 +207,8 @@ FM_MODEL(Power0) {
   const double t = x[1];
   if (fm::wants_value(request)) {
     if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than the model reads
+    // A negative power has a pole at the shift: no value exists there.
+    if (t == p[2] && p[4] < 0.0 && p[3] != 0.0) return fm::standard_failure(y);
     y[1] = p[1];
     if (t != p[2]) {
       const double P = fm::checked_pow(std::fabs(t - p[2]), p[4]);
@@ -216,6 +219,7 @@ FM_MODEL(Power0) {
   if (!fm::wants_deriv(request)) return 0;
   if (nParams < 4) return fm::standard_failure(y);  // fewer parameters than the model reads
   if (t == p[2]) {
+    if (p[4] < 0.0 && p[3] != 0.0) return fm::all_missing_failure(y, deriv, 4);
     deriv[1] = 1.0;
     deriv[2] = fm::kMissing;
     deriv[3] = 0.0;

@@ -156,7 +156,8 @@ FM_MODEL(WeibullCDF) {
 // Scaled-member frame.
 //   x < 0: y = p1 whatever p3 is; derivatives (1, 0, 0).
 //   x >= 0: p3 exactly 0 fails; y = (1 - e)*p2 + p1 with e = checked_exp(-(x/p3)), no errno
-//     test after it; d2 = 1 - e, d3 = -p2*x*e/p3^2 (exact).
+//     test after it, but a y that is not finite is the standard failure; d2 = 1 - e,
+//     d3 = -p2*x*e/p3^2 (exact).
 FM_MODEL(ExponentialCDF) {
   if (fm::wants_reserved(request)) return 1;
   if (!fm::wants_value_or_deriv(request)) return 0;
@@ -171,6 +172,8 @@ FM_MODEL(ExponentialCDF) {
   }
   if (p[3] == 0.0) return fm::standard_failure(y);
   y[1] = (1.0 - fm::checked_exp(-(t / p[3]))) * p[2] + p[1];
+  // A negative scale can overflow the exponential: an infinite value is a failure, not a result.
+  if (!std::isfinite(y[1])) return fm::standard_failure(y);
   if (!fm::wants_deriv(request)) return 0;
   deriv[1] = 1.0;
   deriv[2] = 1.0 - fm::checked_exp(-(t / p[3]));

@@ -21,21 +21,6 @@
 
 namespace {
 
-// The request frame of the exclusive models.
-template <class Value, class Derivatives>
-int32_t exclusive(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request)) return value();
-  if (fm::wants_deriv(request)) return derivatives();
-  return 0;
-}
-
-// y[1] and deriv[1..n] = MISSING_VALUE, return 1, errno untouched.
-int32_t guard_failure_all(double *y, double *deriv, int n) {
-  fm::set_missing(deriv, 1, n);
-  return fm::guard_failure(y);
-}
-
 }  // namespace
 
 // BoxLucas1: y = p1*(1 - e^(-p2*x)). Value-then-derivatives.
@@ -69,7 +54,7 @@ FM_MODEL(BoxLucas1) {
 FM_MODEL(BoxLucas1Mod) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[2] <= 0.0) return fm::guard_failure(y);
@@ -79,7 +64,7 @@ FM_MODEL(BoxLucas1Mod) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[2] <= 0.0) return guard_failure_all(y, deriv, 2);
+        if (p[2] <= 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double P = fm::checked_pow(p[2], t);
         deriv[2] = P;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
@@ -104,7 +89,7 @@ FM_MODEL(BoxLucas1EVP) {
   const double *p = params;
   const double t = x[1];
   auto outside = [&]() { return !(p[3] > 0.0 && p[1] != 0.0 && p[3] != 1.0); };
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (outside()) return fm::guard_failure(y);
@@ -119,7 +104,7 @@ FM_MODEL(BoxLucas1EVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (outside()) return guard_failure_all(y, deriv, 3);
+        if (outside()) return fm::guard_failure_all(y, deriv, 3);
         const double a = fm::checked_pow(p[3], t);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         const double b = fm::checked_pow(p[3], p[1]);
@@ -145,7 +130,7 @@ FM_MODEL(BoxLucas1EVP) {
 FM_MODEL(Exp2P) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[2] <= 0.0) return fm::guard_failure(y);
@@ -173,7 +158,7 @@ FM_MODEL(Exp2P) {
 FM_MODEL(Exp2PMod1) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double e = fm::checked_exp(p[2] * t);
@@ -199,7 +184,7 @@ FM_MODEL(Exp2PMod1) {
 FM_MODEL(Exp2PMod2) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         y[1] = fm::checked_exp(p[2] * t + p[1]);
@@ -228,7 +213,7 @@ FM_MODEL(Exp2PMod2) {
 FM_MODEL(Exp2PEVP) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (!(p[2] > 0.0 && p[4] > 0.0)) return fm::guard_failure(y);
@@ -275,7 +260,7 @@ FM_MODEL(Exp2PEVP) {
 FM_MODEL(ExpGrowth) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[2] == 0.0 || t == p[1]) {
@@ -315,7 +300,7 @@ FM_MODEL(ExpGrowth) {
 FM_MODEL(Log2P1) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double s = t - p[1];
@@ -326,7 +311,7 @@ FM_MODEL(Log2P1) {
       },
       [&]() -> int32_t {
         const double s = t - p[1];
-        if (s <= 0.0) return guard_failure_all(y, deriv, 2);
+        if (s <= 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double L = fm::log(s);
         deriv[2] = L;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
@@ -348,7 +333,7 @@ FM_MODEL(Log2P1) {
 FM_MODEL(Log2P1EVP) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[3] == 0.0) return fm::standard_failure(y);  // no curve of zero scale
@@ -388,7 +373,7 @@ FM_MODEL(Log2P1EVP) {
 FM_MODEL(Log2P2) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double s = p[2] * t + p[1];
@@ -399,7 +384,7 @@ FM_MODEL(Log2P2) {
       },
       [&]() -> int32_t {
         const double s = p[2] * t + p[1];
-        if (s <= 0.0) return guard_failure_all(y, deriv, 2);
+        if (s <= 0.0) return fm::guard_failure_all(y, deriv, 2);
         deriv[1] = 1.0 / s;
         deriv[2] = t / s;
         y[1] = fm::log(s);
@@ -421,7 +406,7 @@ FM_MODEL(Log2P2) {
 FM_MODEL(Log2P2EVP) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = p[3] - p[1];
@@ -444,7 +429,7 @@ FM_MODEL(Log2P2EVP) {
         const double E4 = fm::checked_exp(p[4]);
         if (fm::math_error()) return fm::standard_failure(y);
         const double s = ((t - p[1]) * E4 + (p[3] - t) * E2) / D;
-        if (s <= 0.0) return guard_failure_all(y, deriv, 4);
+        if (s <= 0.0) return fm::guard_failure_all(y, deriv, 4);
         const double N = s * D;
         deriv[1] = 1.0 / D - E4 / N;
         deriv[2] = (p[3] - t) * E2 / N;

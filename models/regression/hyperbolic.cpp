@@ -23,21 +23,6 @@
 
 namespace {
 
-// The request frame of the exclusive models.
-template <class Value, class Derivatives>
-int32_t exclusive(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request)) return value();
-  if (fm::wants_deriv(request)) return derivatives();
-  return 0;
-}
-
-// y[1] and deriv[1..n] = MISSING_VALUE, return 1, errno untouched.
-int32_t guard_failure_all(double *y, double *deriv, int n) {
-  fm::set_missing(deriv, 1, n);
-  return fm::guard_failure(y);
-}
-
 }  // namespace
 
 // MicMent: y = p1*x/(x + p2), D = x + p2. Value-then-derivatives.
@@ -72,7 +57,7 @@ FM_MODEL(MicMent) {
 FM_MODEL(RectHyperbola) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double u = p[2] * t;
@@ -98,7 +83,7 @@ FM_MODEL(RectHyperbola) {
 FM_MODEL(HyperbolaMod) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = p[1] * t + p[2];
@@ -130,7 +115,7 @@ FM_MODEL(HyperbolaEVP) {
   const double *p = params;
   const double t = x[1];
   auto denominator = [&]() { return (p[3] - t) * p[1] * p[4] + (t - p[1]) * p[3] * p[2]; };
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[1] == p[3]) return fm::guard_failure(y);  // no hyperbola through both points
@@ -140,9 +125,9 @@ FM_MODEL(HyperbolaEVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[1] == p[3]) return guard_failure_all(y, deriv, 4);  // as above
+        if (p[1] == p[3]) return fm::guard_failure_all(y, deriv, 4);  // as above
         const double D = denominator();
-        if (D == 0.0) return guard_failure_all(y, deriv, 4);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 4);
         const double v = (p[3] - p[1]) * t * p[2] * p[4] / D;
         y[1] = v;
         const double c = 1.0 / (p[3] - p[1]);
@@ -166,7 +151,7 @@ FM_MODEL(HyperbolaEVP) {
 FM_MODEL(HyperbolaGen) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double u = p[3] * t + 1.0;
@@ -212,7 +197,7 @@ FM_MODEL(HyperbolaGen) {
 FM_MODEL(Reciprocal) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = p[2] * t + p[1];
@@ -238,7 +223,7 @@ FM_MODEL(Reciprocal) {
 FM_MODEL(ReciprocalMod) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = p[2] * t + 1.0;
@@ -269,7 +254,7 @@ FM_MODEL(ReciprocalMod) {
 FM_MODEL(ReciprocalEVP) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (p[1] == p[3]) return fm::guard_failure(y);  // no line through both points
@@ -279,9 +264,9 @@ FM_MODEL(ReciprocalEVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (p[1] == p[3]) return guard_failure_all(y, deriv, 4);  // as above
+        if (p[1] == p[3]) return fm::guard_failure_all(y, deriv, 4);  // as above
         const double D = (t - p[1]) * p[2] + (p[3] - t) * p[4];
-        if (D == 0.0) return guard_failure_all(y, deriv, 4);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 4);
         const double v = (p[3] - p[1]) * p[2] * p[4] / D;
         y[1] = v;
         deriv[1] = (v - p[4]) * p[2] / D;
@@ -324,7 +309,7 @@ FM_MODEL(Holliday) {
 FM_MODEL(Holliday1) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = (t * p[3] + p[2]) * t + 1.0;
@@ -334,7 +319,7 @@ FM_MODEL(Holliday1) {
       },
       [&]() -> int32_t {
         const double D = (t * p[3] + p[2]) * t + 1.0;
-        if (D == 0.0) return guard_failure_all(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double d1 = 1.0 / D;
         deriv[1] = d1;
         const double v = d1 * p[1];
@@ -351,7 +336,7 @@ FM_MODEL(Holliday1) {
 FM_MODEL(LineMod) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         y[1] = p[1] * (t - p[2]);
@@ -375,7 +360,7 @@ FM_MODEL(BET) {
   const double *p = params;
   const double t = x[1];
   auto denominator = [&]() { return (p[2] - 2.0 - (p[2] - 1.0) * t) * t + 1.0; };
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = denominator();
@@ -385,7 +370,7 @@ FM_MODEL(BET) {
       },
       [&]() -> int32_t {
         const double D = denominator();
-        if (D == 0.0) return guard_failure_all(y, deriv, 2);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double d1 = t * p[2] / D;
         deriv[1] = d1;
         const double v = d1 * p[1];
@@ -403,7 +388,7 @@ FM_MODEL(BETMod) {
   const double *p = params;
   const double t = x[1];
   auto denominator = [&]() { return (p[2] - (p[1] + p[2]) * t) * t + p[1]; };
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = denominator();
@@ -413,7 +398,7 @@ FM_MODEL(BETMod) {
       },
       [&]() -> int32_t {
         const double D = denominator();
-        if (D == 0.0) return guard_failure_all(y, deriv, 2);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double v = t / D;
         y[1] = v;
         const double d1 = -(1.0 - t * t) * v / D;
@@ -428,7 +413,7 @@ FM_MODEL(BETMod) {
 FM_MODEL(Rational0) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = p[1] * t + 1.0;
@@ -438,7 +423,7 @@ FM_MODEL(Rational0) {
       },
       [&]() -> int32_t {
         const double D = p[1] * t + 1.0;
-        if (D == 0.0) return guard_failure_all(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double d2 = 1.0 / D;
         const double d3 = t / D;
         deriv[2] = d2;
@@ -455,7 +440,7 @@ FM_MODEL(Rational0) {
 FM_MODEL(Rational1) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = t * p[2] + p[1];
@@ -465,7 +450,7 @@ FM_MODEL(Rational1) {
       },
       [&]() -> int32_t {
         const double D = t * p[2] + p[1];
-        if (D == 0.0) return guard_failure_all(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double r = 1.0 / D;
         deriv[3] = t * r;
         const double v = t * r * p[3] + r;
@@ -482,7 +467,7 @@ FM_MODEL(Rational1) {
 FM_MODEL(Rational2) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = t + p[1];
@@ -492,7 +477,7 @@ FM_MODEL(Rational2) {
       },
       [&]() -> int32_t {
         const double D = t + p[1];
-        if (D == 0.0) return guard_failure_all(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double d2 = 1.0 / D;
         const double d3 = t / D;
         deriv[2] = d2;
@@ -509,7 +494,7 @@ FM_MODEL(Rational2) {
 FM_MODEL(Rational3) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = t * p[3] + p[1];
@@ -519,7 +504,7 @@ FM_MODEL(Rational3) {
       },
       [&]() -> int32_t {
         const double D = t * p[3] + p[1];
-        if (D == 0.0) return guard_failure_all(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double d2 = 1.0 / D;
         deriv[2] = d2;
         const double v = (p[2] + t) * d2;
@@ -536,7 +521,7 @@ FM_MODEL(Rational3) {
 FM_MODEL(Rational4) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double D = p[1] + t;
@@ -546,7 +531,7 @@ FM_MODEL(Rational4) {
       },
       [&]() -> int32_t {
         const double D = p[1] + t;
-        if (D == 0.0) return guard_failure_all(y, deriv, 3);
+        if (D == 0.0) return fm::guard_failure_all(y, deriv, 3);
         deriv[3] = 1.0;
         const double d2 = 1.0 / D;
         deriv[2] = d2;

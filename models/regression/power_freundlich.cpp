@@ -30,30 +30,6 @@ ValueStep value_failure(double *y) {
   return false;
 }
 
-// The request frame of the value-then-derivatives models.
-template <class Value, class Derivatives>
-int32_t value_then_derivatives(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request) && !value()) return 1;
-  if (!fm::wants_deriv(request)) return 0;
-  return derivatives();
-}
-
-// The request frame of the exclusive models.
-template <class Value, class Derivatives>
-int32_t exclusive(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request)) return value();
-  if (fm::wants_deriv(request)) return derivatives();
-  return 0;
-}
-
-// y[1] and deriv[1..n] = MISSING_VALUE, return 1, errno untouched.
-int32_t guard_failure_all(double *y, double *deriv, int n) {
-  fm::set_missing(deriv, 1, n);
-  return fm::guard_failure(y);
-}
-
 }  // namespace
 
 // Allometric1: y = p1*x^p2. Value-then-derivatives.
@@ -66,7 +42,7 @@ int32_t guard_failure_all(double *y, double *deriv, int n) {
 FM_MODEL(Allometric1) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
       [&]() -> ValueStep {
         if (t <= 0.0) return value_failure(y);
@@ -105,7 +81,7 @@ FM_MODEL(Allometric1) {
 FM_MODEL(Allometric2) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
       [&]() -> ValueStep {
         if (t <= 0.0) return value_failure(y);
@@ -152,7 +128,7 @@ FM_MODEL(Allometric2) {
 FM_MODEL(Freundlich3PMod) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
       [&]() -> ValueStep {
         if (p[3] == 0.0) return value_failure(y);
@@ -190,7 +166,7 @@ FM_MODEL(Freundlich3PMod) {
 FM_MODEL(Freundlich) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (t <= 0.0) return fm::guard_failure(y);
@@ -200,7 +176,7 @@ FM_MODEL(Freundlich) {
         return 0;
       },
       [&]() -> int32_t {
-        if (t <= 0.0) return guard_failure_all(y, deriv, 2);
+        if (t <= 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double P = fm::checked_pow(t, p[2]);
         deriv[1] = P;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
@@ -224,7 +200,7 @@ FM_MODEL(Freundlich) {
 FM_MODEL(FreundlichMod1) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (t <= 0.0 || p[2] == 0.0) return fm::guard_failure(y);
@@ -234,7 +210,7 @@ FM_MODEL(FreundlichMod1) {
         return 0;
       },
       [&]() -> int32_t {
-        if (t <= 0.0 || p[2] == 0.0) return guard_failure_all(y, deriv, 2);
+        if (t <= 0.0 || p[2] == 0.0) return fm::guard_failure_all(y, deriv, 2);
         const double P = fm::checked_pow(t, 1.0 / p[2]);
         deriv[1] = P;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
@@ -265,7 +241,7 @@ FM_MODEL(FreundlichEVP) {
   auto outside = [&]() {
     return !(p[1] > 0.0 && p[3] > 0.0 && p[2] > 0.0 && p[4] > 0.0 && t > 0.0) || p[1] == p[3];
   };
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (outside()) return fm::guard_failure(y);
@@ -278,7 +254,7 @@ FM_MODEL(FreundlichEVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (outside()) return guard_failure_all(y, deriv, 4);
+        if (outside()) return fm::guard_failure_all(y, deriv, 4);
         const double L1 = fm::log(t / p[1]);
         const double L2 = fm::log(p[3] / p[1]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 4);
@@ -309,7 +285,7 @@ FM_MODEL(FreundlichEVP) {
 FM_MODEL(Freundlich3P) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (t <= 0.0) return fm::guard_failure(y);
@@ -319,7 +295,7 @@ FM_MODEL(Freundlich3P) {
         return 0;
       },
       [&]() -> int32_t {
-        if (t <= 0.0) return guard_failure_all(y, deriv, 3);
+        if (t <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double P = fm::checked_pow(t, p[3]);
         deriv[2] = P;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
@@ -346,7 +322,7 @@ FM_MODEL(Freundlich3P) {
 FM_MODEL(Freundlich3PEVP1) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (!(t > 0.0 && p[1] > 0.0)) return fm::guard_failure(y);
@@ -400,7 +376,7 @@ FM_MODEL(Freundlich3PEVP2) {
     y[1] = (p[3] - p[1]) * P + p[1];
     return 0;
   }
-  if (fm::wants_deriv(request)) return guard_failure_all(y, deriv, 5);
+  if (fm::wants_deriv(request)) return fm::guard_failure_all(y, deriv, 5);
   return 0;
 }
 
@@ -414,7 +390,7 @@ FM_MODEL(Freundlich3PEVP2) {
 FM_MODEL(FreundlichEXT) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (t <= 0.0) return fm::guard_failure(y);
@@ -426,7 +402,7 @@ FM_MODEL(FreundlichEXT) {
         return 0;
       },
       [&]() -> int32_t {
-        if (t <= 0.0) return guard_failure_all(y, deriv, 3);
+        if (t <= 0.0) return fm::guard_failure_all(y, deriv, 3);
         const double u = fm::checked_pow(t, -p[3]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         const double P = fm::checked_pow(t, p[2] * u);
@@ -460,7 +436,7 @@ FM_MODEL(FreundlichEXT) {
 FM_MODEL(FreundlichEXTEVP) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (!(t > 0.0 && p[1] > 0.0)) return fm::guard_failure(y);
@@ -475,14 +451,14 @@ FM_MODEL(FreundlichEXTEVP) {
         return 0;
       },
       [&]() -> int32_t {
-        if (!(t > 0.0 && p[1] > 0.0)) return guard_failure_all(y, deriv, 4);
+        if (!(t > 0.0 && p[1] > 0.0)) return fm::guard_failure_all(y, deriv, 4);
         const double a = fm::checked_pow(t, -p[4]);
         const double b = fm::checked_pow(p[1], -p[4]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 4);
         const double c = fm::checked_pow(t, a * p[3]);
         const double e = fm::checked_pow(p[1], b * p[3]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 4);
-        if (e == 0.0) return guard_failure_all(y, deriv, 4);
+        if (e == 0.0) return fm::guard_failure_all(y, deriv, 4);
         const double d2 = c / e;
         deriv[2] = d2;
         const double v = d2 * p[2];
@@ -513,7 +489,7 @@ FM_MODEL(FreundlichEXTEVP) {
 FM_MODEL(Belehradek) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         const double P = fm::checked_pow(t - p[2], p[3]);

@@ -43,3 +43,23 @@ TEST(RegistryTable, NameComparison) {
 }
 
 }  // namespace
+
+namespace {
+
+// The complete registry: all 276 rows, in order, each resolving to its function.
+TEST(RegistryTable, HoldsEveryRowOfTheList) {
+  std::vector<RowListEntry> rows;
+  for (const auto &row : all_rows())
+    if (row.row >= 0) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 276u);
+  ASSERT_EQ(function_table_size, 276u);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].row, static_cast<int>(i));
+    EXPECT_STREQ(function_table[i].name, rows[i].name.c_str()) << "row " << i;
+    EXPECT_EQ(function_table[i].reserved, 0) << "row " << i;
+  }
+  EXPECT_STREQ(function_table[0].name, "Shah");
+  EXPECT_STREQ(function_table[275].name, "ModDiode");
+}
+
+}  // namespace

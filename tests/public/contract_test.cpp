@@ -128,6 +128,7 @@ TEST_P(ContractCheck, ValueAndDerivativeRequestsWriteTheirLayout) {
   if (!GetParam().info || !GetParam().point) return;  // reported by HasMetadataAndAGenericPoint
   const ModelInfo &m = *GetParam().info;
   if (m.shape == "P") return;  // placeholders write nothing: checked above
+  if (m.shape == "T") return;  // the error-path test model: its calls are pinned by rows
   const int n = static_cast<int>(GetParam().point->p.size());
   const int outputs = m.term_outputs ? 1 + m.terms(n) : dependent_count(GetParam().name);
   const int slots = m.deriv_slots(n);

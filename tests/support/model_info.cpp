@@ -62,8 +62,7 @@ std::map<std::string, ModelInfo> read_infos() {
         m.shape.pop_back();
       }
       if (m.shape != "V" && m.shape != "E" && m.shape != "O0" && m.shape != "O1" &&
-          m.shape != "OM" &&
-          m.shape != "P")
+          m.shape != "OM" && m.shape != "P" && m.shape != "T")
         throw std::runtime_error(where + ": unknown shape " + m.shape);
       m.reserved = to_int(f[2], where);
       m.neither = f[3];

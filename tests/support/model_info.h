@@ -11,7 +11,7 @@
 struct ModelInfo {
   std::string name;
   std::string where;     // file:line
-  std::string shape;     // V, E, O0, O1, OM, P
+  std::string shape;     // V, E, O0, O1, OM, P, T
   bool success_resets_errno = false;  // shape written with a trailing '!' 
   int reserved = 0;      // rc of request 1
   std::string neither;   // rc of request 0, or "*"

@@ -1,0 +1,21 @@
+# Runs the fitmodels tool once and checks its exit status and output.
+#   -DTOOL=path -DARGS="a;b;c" -DSTATUS=ok|error -DEXPECT=regex
+# STATUS=error also requires exactly one line on stderr (bad input gets one clear line).
+execute_process(COMMAND ${TOOL} ${ARGS} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message("${out}${err}")
+if(STATUS STREQUAL "ok" AND NOT rc EQUAL 0)
+  message(FATAL_ERROR "exit status ${rc}, expected 0")
+endif()
+if(STATUS STREQUAL "error")
+  if(rc EQUAL 0)
+    message(FATAL_ERROR "exit status 0, expected a failure")
+  endif()
+  string(REGEX MATCHALL "\n" newlines "${err}")
+  list(LENGTH newlines lines)
+  if(NOT lines EQUAL 1)
+    message(FATAL_ERROR "expected one line on stderr, got ${lines}")
+  endif()
+endif()
+if(NOT "${out}${err}" MATCHES "${EXPECT}")
+  message(FATAL_ERROR "output does not match: ${EXPECT}")
+endif()

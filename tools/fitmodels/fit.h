@@ -1,0 +1,41 @@
+// Levenberg-Marquardt least squares of one model over one data set (MINPACK through cminpack:
+// lmder with the model's analytic Jacobian, lmdif for value-only models).
+#ifndef FITMODELS_TOOL_FIT_H
+#define FITMODELS_TOOL_FIT_H
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "catalog.h"
+
+namespace fmtool {
+
+struct Data {
+  std::vector<std::array<double, 4>> x;  // x[1..3] of each point (x[0] unused)
+  std::vector<double> y;
+  std::vector<double> w;  // 1/sigma of each point; empty: all 1
+  size_t size() const { return y.size(); }
+  double weight(size_t i) const { return w.empty() ? 1.0 : w[i]; }
+};
+
+struct FitResult {
+  bool ok = false;    // the fit ran (it may still have stopped without converging)
+  std::string error;  // why it could not start
+  std::vector<std::string> names;
+  std::vector<double> params, errors;  // errors: NaN where not determined (held, rank-deficient)
+  std::vector<bool> held;
+  double ssr = 0, chi2_reduced = 0, r2 = 0;
+  int points = 0, free = 0, nfev = 0, njev = 0, info = 0;
+  bool converged = false;
+  std::string stop;  // the stopping reason in words
+};
+
+// Fits n parameters starting from start (0-based), holding those marked in held.
+FitResult fit_model(const ModelInfo &m, int n, const Data &data, const std::vector<double> &start,
+                    const std::vector<bool> &held);
+std::string stop_reason(int info);
+
+}  // namespace fmtool
+
+#endif
