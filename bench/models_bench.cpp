@@ -22,13 +22,19 @@ namespace {
 
 constexpr int kPoints = 256;
 
+// The second input of a two-input model along the sweep (read only by those models).
+inline double second_input(double x1) { return x1 * 0.5 + 1.0; }
+
 struct Sweep {
   double x0, x1;
   double at(int i) const { return x0 + (x1 - x0) / kPoints * i; }
 };
 
-__attribute__((noinline)) void run_model(benchmark::State &state, const char *name, const std::vector<double> &params,
-               Sweep sw, int32_t request) {
+// Inputs: 1, or 2 for a two-input model (x2 = second_input(x1), computed only then).
+template <int Inputs>
+__attribute__((noinline)) void run_model(benchmark::State &state, const char *name,
+                                         const std::vector<double> &params, Sweep sw,
+                                         int32_t request) {
   ModelFunction f = get_funx(name);
   if (f == nullptr) {
     state.SkipWithError("model not registered");
@@ -37,10 +43,11 @@ __attribute__((noinline)) void run_model(benchmark::State &state, const char *na
   std::vector<double> p(params.size() + 1, 0.0);
   for (std::size_t i = 0; i < params.size(); ++i) p[i + 1] = params[i];
   const int16_t n = static_cast<int16_t>(params.size());
-  double x[2] = {0.0, sw.x0}, y[64], d[64];
+  double x[3] = {0.0, sw.x0, 0.0}, y[64], d[64];
   for (auto _ : state) {
     for (int i = 0; i < kPoints; ++i) {
       x[1] = sw.at(i);
+      if (Inputs == 2) x[2] = second_input(x[1]);
       benchmark::DoNotOptimize(f(request, nullptr, n, 0, 0, p.data(), 0, x, y, d));
     }
     benchmark::ClobberMemory();
@@ -50,7 +57,8 @@ __attribute__((noinline)) void run_model(benchmark::State &state, const char *na
 
 // The bare loop: the same sweep, the formula inlined, its outputs stored into y and d.
 template <class Bare>
-__attribute__((noinline)) void run_bare(benchmark::State &state, const std::vector<double> &params, Sweep sw, Bare bare) {
+__attribute__((noinline)) void run_bare(benchmark::State &state, const std::vector<double> &params,
+                                        Sweep sw, Bare bare) {
   std::vector<double> p(params.size() + 1, 0.0);
   for (std::size_t i = 0; i < params.size(); ++i) p[i + 1] = params[i];
   double y[64], d[64];
@@ -313,6 +321,26 @@ inline void sgompertz_deriv(const double *p, double t, double *y, double *d) {
   d[2] = -(c * p[3]);
 }
 
+// Gauss2D with one term: p1 baseline, then A, xc, w1, yc, w2; x2 = second_input(x1).
+inline void gauss2d_value(const double *p, double x1, double *y, double *) {
+  const double x2 = second_input(x1);
+  const double u = (x1 - p[3]) / p[4], v = (x2 - p[5]) / p[6];
+  y[1] = p[1] + std::exp(u * u * -0.5 - v * v * 0.5) * p[2];
+}
+inline void gauss2d_deriv(const double *p, double x1, double *y, double *d) {
+  const double x2 = second_input(x1);
+  const double A = p[2], xc = p[3], w1 = p[4], yc = p[5], w2 = p[6];
+  const double u = (x1 - xc) / w1, v = (x2 - yc) / w2;
+  const double e = std::exp(u * u * -0.5 - v * v * 0.5);
+  d[1] = 1.0;
+  d[2] = e;
+  d[4] = e * A * (u * u) / w1;
+  d[6] = e * A * (v * v) / w2;
+  d[3] = x1 != xc ? e * A * (u * u) / (x1 - xc) : 0.0;
+  d[5] = x2 != yc ? e * A * (v * v) / (x2 - yc) : 0.0;
+  y[1] = p[1] + e * A;
+}
+
 inline void normalcdf_value(const double *p, double t, double *y, double *) {
   y[1] = p[1] + p[2] * normcdf((t - p[3]) / p[4], 2, 0);
 }
@@ -332,6 +360,7 @@ struct Pair {
   const char *model;  // registry name
   std::vector<double> params;
   Sweep sweep;
+  int inputs = 1;
   // Lambdas rather than the pointers are instantiated below so that each bare formula is
   // inlined into its loop.
 };
@@ -358,10 +387,13 @@ benchmark::internal::Benchmark *fixed(benchmark::internal::Benchmark *b) {
 template <class Bare>
 void add_pair(const Pair &s, const char *request_label, int32_t request, Bare bare) {
   const std::string base = std::string(s.label) + "/" + request_label;
-  fixed(benchmark::RegisterBenchmark((base + "/model").c_str(),
-                                     [s, request](benchmark::State &st) {
-                                       run_model(st, s.model, s.params, s.sweep, request);
-                                     }));
+  fixed(benchmark::RegisterBenchmark(
+      (base + "/model").c_str(), [s, request](benchmark::State &st) {
+        if (s.inputs == 2)
+          run_model<2>(st, s.model, s.params, s.sweep, request);
+        else
+          run_model<1>(st, s.model, s.params, s.sweep, request);
+      }));
   fixed(benchmark::RegisterBenchmark((base + "/bare").c_str(), [s, bare](benchmark::State &st) {
     run_bare(st, s.params, s.sweep, bare);
   }));
@@ -403,6 +435,8 @@ void register_pairs() {
           expdec3_value, expdec3_deriv);
   FM_PAIR((Pair{"SGompertz", "SGompertz", {2.0, 3.0, 0.8}, {0, 10}}), sgompertz_value,
           sgompertz_deriv);
+  FM_PAIR((Pair{"Gauss2D", "Gauss2D", {0.1, 2.0, 5.0, 1.5, 3.5, 2.0}, {0, 10}, 2}), gauss2d_value,
+          gauss2d_deriv);
   FM_PAIR((Pair{"NormalCDF", "NormalCDF", {0.1, 2.0, 5.0, 1.5}, {0, 10}}), normalcdf_value,
           normalcdf_deriv);
 }
@@ -436,11 +470,11 @@ void register_all() {
   for (const Subject &s : kSubjects) {
     benchmark::RegisterBenchmark((std::string(s.name) + "/value").c_str(),
                                  [&s](benchmark::State &st) {
-                                   run_model(st, s.name, s.params, s.sweep, REQ_VALUE);
+                                   run_model<1>(st, s.name, s.params, s.sweep, REQ_VALUE);
                                  });
     benchmark::RegisterBenchmark((std::string(s.name) + "/deriv").c_str(),
                                  [&s](benchmark::State &st) {
-                                   run_model(st, s.name, s.params, s.sweep, REQ_DERIV);
+                                   run_model<1>(st, s.name, s.params, s.sweep, REQ_DERIV);
                                  });
   }
 }

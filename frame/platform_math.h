@@ -39,8 +39,13 @@ inline double exp_no_underflow(double t) { return std::exp(t); }
 
 // Hides a value from the optimiser: the compiler can no longer treat it as a known constant.
 inline double opaque(double v) {
-  __asm__("" : "+x"(v));
+#if defined(__GNUC__) && defined(__x86_64__)
+  __asm__("" : "+x"(v));  // stays in its SSE register; no instruction is emitted
   return v;
+#else
+  volatile double hidden = v;
+  return hidden;
+#endif
 }
 
 // The exponent is made opaque: with a constant exponent the compiler would rewrite
