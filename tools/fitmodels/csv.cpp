@@ -1,5 +1,6 @@
 #include "csv.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -15,16 +16,17 @@ std::string trim(const std::string &s) {
   return s.substr(a, b - a + 1);
 }
 
-std::vector<std::string> split_fields(const std::string &line, char sep) {
-  std::vector<std::string> out;
-  size_t start = 0;
+// Appends the fields of a line to out and returns how many there were.
+size_t split_fields(const std::string &line, char sep, std::vector<std::string> &out) {
+  size_t start = 0, count = 0;
   while (true) {
     const auto at = line.find(sep, start);
     out.push_back(trim(line.substr(start, at == std::string::npos ? std::string::npos : at - start)));
+    ++count;
     if (at == std::string::npos) break;
     start = at + 1;
   }
-  return out;
+  return count;
 }
 
 }  // namespace
@@ -45,6 +47,9 @@ bool read_table(const std::string &path, Table &table, std::string &error) {
   }
   table = Table{};
   table.path = path;
+  in.seekg(0, std::ios::end);
+  const auto bytes = static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0));
+  in.seekg(0, std::ios::beg);
   std::string line;
   int lineno = 0;
   char sep = 0;
@@ -58,8 +63,12 @@ bool read_table(const std::string &path, Table &table, std::string &error) {
             : line.find(';') != std::string::npos ? ';'
             : line.find('\t') != std::string::npos ? '\t'
                                                    : ',';
-      std::vector<std::string> fields = split_fields(line, sep);
-      width = fields.size();
+      std::vector<std::string> fields;
+      width = split_fields(line, sep, fields);
+      // Room for every row at once, estimated from the first line's length.
+      const size_t rows = bytes / (line.size() + 1) + 16;
+      table.cells.reserve(rows * width);
+      table.lines.reserve(rows);
       bool header = false;
       double v;
       for (const std::string &f : fields)
@@ -70,13 +79,12 @@ bool read_table(const std::string &path, Table &table, std::string &error) {
       }
       for (size_t i = 1; i <= width; ++i) table.header.push_back(std::to_string(i));
     }
-    std::vector<std::string> fields = split_fields(line, sep);
-    if (fields.size() != width) {
-      error = path + ":" + std::to_string(lineno) + ": " + std::to_string(fields.size()) +
+    const size_t count = split_fields(line, sep, table.cells);
+    if (count != width) {
+      error = path + ":" + std::to_string(lineno) + ": " + std::to_string(count) +
               " fields where the file has " + std::to_string(width) + " columns";
       return false;
     }
-    table.rows.push_back(std::move(fields));
     table.lines.push_back(lineno);
   }
   if (sep == 0) {
@@ -101,9 +109,10 @@ int find_column(const Table &table, const std::string &which, std::string &error
 
 bool numeric_column(const Table &table, int column, std::vector<double> &out, std::string &error) {
   out.clear();
-  for (size_t r = 0; r < table.rows.size(); ++r) {
+  out.reserve(table.row_count());
+  for (size_t r = 0; r < table.row_count(); ++r) {
     double v;
-    const std::string &cell = table.rows[r][static_cast<size_t>(column)];
+    const std::string &cell = table.cell(r, static_cast<size_t>(column));
     if (!parse_number(cell, v)) {
       error = table.path + ":" + std::to_string(table.lines[r]) + ": column \"" +
               table.header[static_cast<size_t>(column)] + "\": \"" + cell + "\" is not a number";

@@ -11,8 +11,13 @@ namespace fmtool {
 struct Table {
   std::string path;
   std::vector<std::string> header;  // column names ("1", "2", .. without a header line)
-  std::vector<std::vector<std::string>> rows;
-  std::vector<int> lines;  // file line of each row
+  std::vector<std::string> cells;   // row after row, header.size() cells each
+  std::vector<int> lines;           // file line of each row
+
+  size_t row_count() const { return lines.size(); }
+  const std::string &cell(size_t row, size_t column) const {
+    return cells[row * header.size() + column];
+  }
 };
 
 bool parse_number(const std::string &text, double &out);

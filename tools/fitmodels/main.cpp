@@ -190,7 +190,7 @@ int cmd_eval(const std::string &model, const std::vector<std::string> &param_ite
       cols.emplace_back();
       if (!numeric_column(t, c, cols.back(), err)) fail(err);
     }
-    for (size_t i = 0; i < t.rows.size(); ++i) {
+    for (size_t i = 0; i < t.row_count(); ++i) {
       std::array<double, 4> x{0, 0, 0, 0};
       for (int k = 0; k < ni; ++k) x[static_cast<size_t>(k) + 1] = cols[static_cast<size_t>(k)][i];
       points.push_back(x);
@@ -432,8 +432,8 @@ int cmd_fit(const FitArgs &a) {
   // Rows per group, in the order groups first appear.
   std::vector<std::string> order;
   std::map<std::string, Data> groups;
-  for (size_t i = 0; i < t.rows.size(); ++i) {
-    const std::string key = gc >= 0 ? t.rows[i][static_cast<size_t>(gc)] : "";
+  for (size_t i = 0; i < t.row_count(); ++i) {
+    const std::string key = gc >= 0 ? t.cell(i, static_cast<size_t>(gc)) : "";
     auto it = groups.find(key);
     if (it == groups.end()) {
       order.push_back(key);
