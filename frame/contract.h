@@ -118,6 +118,14 @@ inline void finite_or_missing(double *v) {
 // A model's value step and derivative step each return the call's code: 0, or 1 after a failure
 // exit (a value step may also answer true for success and false after its failure exit).
 
+using ValueStep = bool;  // a value step answering true for success
+
+// The standard failure taken inside a value step that answers true or false.
+inline ValueStep value_failure(double *y) {
+  standard_failure(y);
+  return false;
+}
+
 inline bool step_failed(bool ok) { return !ok; }
 inline bool step_failed(int32_t rc) { return rc != 0; }
 
@@ -143,6 +151,14 @@ int32_t exclusive_frame(int32_t request, int32_t reserved, Value value, Derivati
 template <class Value, class Derivatives>
 int32_t exclusive_frame(int32_t request, Value value, Derivatives derivatives) {
   return exclusive_frame(request, 1, value, derivatives);
+}
+
+// A derivative that does not exist at this point (its logarithm failed): errno reset to 0,
+// deriv[first..last] = MISSING_VALUE, return 1; y and the other derivatives stay as written.
+inline int32_t missing_derivatives_failure(double *deriv, int first, int last) {
+  errno = 0;
+  set_missing(deriv, first, last);
+  return 1;
 }
 
 // A guard failing on a derivative path: y[1] and deriv[1..n] = MISSING_VALUE, return 1, errno

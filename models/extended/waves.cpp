@@ -285,11 +285,7 @@ FM_MODEL(Pulse1) {
   deriv[5] = -((-d / t2) * v / t2);
   deriv[1] = (1.0 / t2 - r) * v;
   deriv[4] = fm::log(1.0 - e1) * v;
-  if (fm::math_error()) {
-    errno = 0;
-    deriv[4] = fm::kMissing;
-    return 1;
-  }
+  if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 4, 4);
   return 0;
 }
 

@@ -24,33 +24,6 @@ namespace {
 
 constexpr double kLn10 = 2.302585093;
 
-// Outcome of a value step: false means the failure exit has been taken (the call returns 1).
-using ValueStep = bool;
-
-// The standard failure taken inside a value step.
-ValueStep value_failure(double *y) {
-  fm::standard_failure(y);
-  return false;
-}
-
-// The request frame of the value-then-derivatives models.
-template <class Value, class Derivatives>
-int32_t value_then_derivatives(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request) && !value()) return 1;
-  if (!fm::wants_deriv(request)) return 0;
-  return derivatives();
-}
-
-// The request frame of the exclusive models.
-template <class Value, class Derivatives>
-int32_t exclusive(int32_t request, Value value, Derivatives derivatives) {
-  if (fm::wants_reserved(request)) return 1;
-  if (fm::wants_value(request)) return value();
-  if (fm::wants_deriv(request)) return derivatives();
-  return 0;
-}
-
 }  // namespace
 
 // Hill: y = p1/(1 + (p2/x)^p3).
@@ -66,10 +39,10 @@ int32_t exclusive(int32_t request, Value value, Derivatives derivatives) {
 FM_MODEL(Hill) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
-      [&]() -> ValueStep {
-        if (t < 0.0 || p[2] < 0.0) return value_failure(y);
+      [&]() -> fm::ValueStep {
+        if (t < 0.0 || p[2] < 0.0) return fm::value_failure(y);
         if (t == 0.0) {
           y[1] = p[3] >= 0.0 ? 0.0 : p[1];
           return true;
@@ -80,7 +53,7 @@ FM_MODEL(Hill) {
           y[1] = 0.0;
           return true;
         }
-        if (errno == EDOM) return value_failure(y);
+        if (errno == EDOM) return fm::value_failure(y);
         y[1] = p[1] / (P + 1.0);
         return true;
       },
@@ -127,10 +100,10 @@ FM_MODEL(Hill) {
 FM_MODEL(Hill1) {
   const double *p = params;
   const double t = x[1];
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
-      [&]() -> ValueStep {
-        if (t < 0.0 || p[3] < 0.0) return value_failure(y);
+      [&]() -> fm::ValueStep {
+        if (t < 0.0 || p[3] < 0.0) return fm::value_failure(y);
         if (t == 0.0) {
           y[1] = p[1];
           return true;
@@ -141,7 +114,7 @@ FM_MODEL(Hill1) {
           y[1] = p[1];
           return true;
         }
-        if (errno == EDOM) return value_failure(y);
+        if (errno == EDOM) return fm::value_failure(y);
         y[1] = (p[2] - p[1]) / (P + 1.0) + p[1];
         return true;
       },
@@ -231,7 +204,7 @@ FM_MODEL(BiDoseResp) {
     e2 = fm::checked_pow(10.0, (p[4] - t) * p[6]);
     return !fm::math_error();
   };
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (!powers()) return fm::standard_failure(y);
@@ -279,7 +252,7 @@ FM_MODEL(BiDoseResp) {
 FM_MODEL(Response2) {
   const double *p = params;
   const double t = x[1];
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         // fewer parameters than the model reads: fail as for none
@@ -347,7 +320,7 @@ FM_MODEL(BoltzIV) {
     y[1] = 0.0;
     return 0;
   };
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         // fewer parameters than the model reads: fail as for none
@@ -393,7 +366,7 @@ FM_MODEL(MichaelisMenten) {
   const double *p = params;
   const double t = x[1];
   const bool valid = t >= 0.0 && p[2] > 0.0;
-  return exclusive(
+  return fm::exclusive_frame(
       request,
       [&]() -> int32_t {
         if (!valid) return fm::standard_failure(y);
@@ -472,10 +445,10 @@ FM_MODEL(Nelder) {
   const double *p = params;
   const double u = x[1] + p[1];
   const double D = u * p[3] + p[2] + u * p[4] * u;
-  return value_then_derivatives(
+  return fm::value_then_derivatives_frame(
       request,
-      [&]() -> ValueStep {
-        if (D == 0.0) return value_failure(y);
+      [&]() -> fm::ValueStep {
+        if (D == 0.0) return fm::value_failure(y);
         y[1] = u != 0.0 ? u / D : 0.0;
         return true;
       },

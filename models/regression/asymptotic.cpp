@@ -149,11 +149,7 @@ FM_MODEL(Asymptotic4) {
         deriv[1] = 1.0 - r;
         y[1] = (p[3] - p[1]) * r + p[1];
         deriv[2] = t / p[2] * (p[3] - p[1]) * r;
-        if (fm::math_error()) {
-          errno = 0;
-          deriv[2] = fm::kMissing;
-          return 1;
-        }
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 2, 2);
         return 0;
       });
 }

@@ -19,10 +19,6 @@
 //     derivatives and y; with neither bit return 0.
 #include "frame/contract.h"
 
-namespace {
-
-}  // namespace
-
 // BoxLucas1: y = p1*(1 - e^(-p2*x)). Value-then-derivatives.
 //   value: e = exp(-(p2*x)); errno test -> standard failure; y = (1 - e)*p1.
 //   deriv: g = 1 - exp(-(p2*x)); errno test -> d1 = d2 = MISSING_VALUE, standard failure.

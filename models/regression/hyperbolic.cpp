@@ -21,10 +21,6 @@
 //     derivatives and y; with neither bit return 0.
 #include "frame/contract.h"
 
-namespace {
-
-}  // namespace
-
 // MicMent: y = p1*x/(x + p2), D = x + p2. Value-then-derivatives.
 //   value: D == 0 -> standard failure; y = x*p1/D.
 //   deriv: D == 0 -> d1 = d2 = MISSING_VALUE, standard failure. d1 = x/D, y = d1*p1,

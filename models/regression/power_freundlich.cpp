@@ -20,18 +20,6 @@
 //     is computed; with bit 2 alone the derivatives and y; with neither bit return 0.
 #include "frame/contract.h"
 
-namespace {
-
-// Outcome of a value step: false means the failure exit has been taken (the call returns 1).
-using ValueStep = bool;
-
-ValueStep value_failure(double *y) {
-  fm::standard_failure(y);
-  return false;
-}
-
-}  // namespace
-
 // Allometric1: y = p1*x^p2. Value-then-derivatives.
 //   value: x <= 0 -> standard failure. p1 == 0 gives y = 0 without the power (even where
 //     x^p2 would overflow). Else t = x^p2; errno test -> standard failure; y = p1*t.
@@ -44,14 +32,14 @@ FM_MODEL(Allometric1) {
   const double t = x[1];
   return fm::value_then_derivatives_frame(
       request,
-      [&]() -> ValueStep {
-        if (t <= 0.0) return value_failure(y);
+      [&]() -> fm::ValueStep {
+        if (t <= 0.0) return fm::value_failure(y);
         if (p[1] == 0.0) {
           y[1] = 0.0;
           return true;
         }
         const double P = fm::checked_pow(t, p[2]);
-        if (fm::math_error()) return value_failure(y);
+        if (fm::math_error()) return fm::value_failure(y);
         y[1] = p[1] * P;
         return true;
       },
@@ -62,11 +50,7 @@ FM_MODEL(Allometric1) {
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * P;
         deriv[2] = fm::log(t) * y[1];
-        if (fm::math_error()) {
-          errno = 0;
-          deriv[2] = fm::kMissing;
-          return 1;
-        }
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 2, 2);
         return 0;
       });
 }
@@ -83,14 +67,14 @@ FM_MODEL(Allometric2) {
   const double t = x[1];
   return fm::value_then_derivatives_frame(
       request,
-      [&]() -> ValueStep {
-        if (t <= 0.0) return value_failure(y);
+      [&]() -> fm::ValueStep {
+        if (t <= 0.0) return fm::value_failure(y);
         if (p[2] == 0.0) {
           y[1] = p[1];
           return true;
         }
         const double P = fm::checked_pow(t, p[3]);
-        if (fm::math_error()) return value_failure(y);
+        if (fm::math_error()) return fm::value_failure(y);
         y[1] = P * p[2] + p[1];
         return true;
       },
@@ -106,11 +90,7 @@ FM_MODEL(Allometric2) {
         const double v = p[2] * P;
         y[1] = v;
         deriv[3] = fm::log(t) * v;
-        if (fm::math_error()) {
-          errno = 0;
-          deriv[3] = fm::kMissing;
-          return 1;
-        }
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 3, 3);
         y[1] = p[1] + v;
         return 0;
       });
@@ -130,10 +110,10 @@ FM_MODEL(Freundlich3PMod) {
   const double t = x[1];
   return fm::value_then_derivatives_frame(
       request,
-      [&]() -> ValueStep {
-        if (p[3] == 0.0) return value_failure(y);
+      [&]() -> fm::ValueStep {
+        if (p[3] == 0.0) return fm::value_failure(y);
         const double P = fm::checked_pow(t, 1.0 / p[3]);
-        if (fm::math_error()) return value_failure(y);
+        if (fm::math_error()) return fm::value_failure(y);
         y[1] = P * p[2] + p[1];
         return true;
       },
@@ -182,11 +162,7 @@ FM_MODEL(Freundlich) {
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * P;
         deriv[2] = fm::log(t) * y[1];
-        if (fm::math_error()) {
-          errno = 0;
-          deriv[2] = fm::kMissing;
-          return 1;
-        }
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 2, 2);
         return 0;
       });
 }
@@ -216,11 +192,7 @@ FM_MODEL(FreundlichMod1) {
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * P;
         deriv[2] = -(fm::log(t) * y[1] / p[2]) / p[2];
-        if (fm::math_error()) {
-          errno = 0;
-          deriv[2] = fm::kMissing;
-          return 1;
-        }
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 2, 2);
         return 0;
       });
 }
@@ -302,11 +274,7 @@ FM_MODEL(Freundlich3P) {
         deriv[1] = 1.0;
         y[1] = p[2] * P + p[1];
         deriv[3] = p[2] * P * fm::log(t);
-        if (fm::math_error()) {
-          errno = 0;
-          deriv[3] = fm::kMissing;
-          return 1;
-        }
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 3, 3);
         return 0;
       });
 }
@@ -342,11 +310,7 @@ FM_MODEL(Freundlich3PEVP1) {
         y[1] = (a - b) * p[3] + p[2];
         deriv[1] = -p[3] * p[4] * b / p[1];
         deriv[4] = (fm::log(t) * a - fm::log(p[1]) * b) * p[3];
-        if (fm::math_error()) {
-          errno = 0;
-          deriv[4] = fm::kMissing;
-          return 1;
-        }
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 4, 4);
         return 0;
       });
 }

@@ -22,14 +22,6 @@ namespace {
 // Exponentials at or above this size are finite but too large for the host.
 constexpr double kTooLarge = 1.2345e300;
 
-// A derivative whose logarithm failed: errno = 0, deriv[i] = MISSING_VALUE, return 1 (y and the
-// other derivatives stay).
-int32_t missing_derivative(double *deriv, int i) {
-  errno = 0;
-  deriv[i] = fm::kMissing;
-  return 1;
-}
-
 }  // namespace
 
 // Ratkowsky2P1 (table name Pow2P3): y = 1 - (1 + p1*x)^(-p2).
@@ -58,7 +50,7 @@ FM_MODEL(Ratkowsky2P1) {
         deriv[1] = p[2] * t * X / u;
         deriv[2] = fm::log(u) * t;
         y[1] = 1.0 - t;
-        if (fm::math_error()) return missing_derivative(deriv, 2);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 2, 2);
         return 0;
       });
 }
@@ -136,7 +128,7 @@ FM_MODEL(Ratkowsky2P2) {
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * deriv[1];
         deriv[2] = fm::log(X) * (p[1] - y[1]);
-        if (fm::math_error()) return missing_derivative(deriv, 2);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 2, 2);
         return 0;
       });
 }
@@ -210,7 +202,7 @@ FM_MODEL(Ratkowsky2P3) {
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * t;
         deriv[2] = fm::log(u) * y[1];
-        if (fm::math_error()) return missing_derivative(deriv, 2);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 2, 2);
         return 0;
       });
 }
@@ -246,7 +238,7 @@ FM_MODEL(Ratkowsky2P3EVP) {
         y[1] = p[2] * deriv[2];
         deriv[1] = -y[1] * p[3] / c;
         deriv[3] = fm::log(r) * y[1];
-        if (fm::math_error()) return missing_derivative(deriv, 3);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 3, 3);
         return 0;
       });
 }

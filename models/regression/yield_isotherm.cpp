@@ -18,14 +18,6 @@
 
 namespace {
 
-// A derivative whose logarithm failed: errno = 0, deriv[first..last] = MISSING_VALUE, return 1
-// (y and the other derivatives stay).
-int32_t missing_derivatives(double *deriv, int first, int last) {
-  errno = 0;
-  fm::set_missing(deriv, first, last);
-  return 1;
-}
-
 // The parameters a two-point form reads.
 constexpr int kTwoPointParams = 5;
 
@@ -64,10 +56,10 @@ FM_MODEL(BlNeld) {
         deriv[1] = -y[1] / p[3] / s;
         deriv[2] = deriv[1] * t;
         const double Ls = fm::log(s);
-        if (fm::math_error()) return missing_derivatives(deriv, 3, 4);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 3, 4);
         deriv[3] = y[1] / p[3] / p[3] * Ls;
         const double Lx = fm::log(X);
-        if (fm::math_error()) return missing_derivatives(deriv, 4, 4);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 4, 4);
         deriv[4] = Lx * p[2] * deriv[2];
         return 0;
       });
@@ -98,7 +90,7 @@ FM_MODEL(BlNeldSmp) {
         deriv[1] = -y[1] / s / p[3];
         deriv[2] = deriv[1] * X;
         const double Ls = fm::log(s);
-        if (fm::math_error()) return missing_derivatives(deriv, 3, 3);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 3, 3);
         deriv[3] = y[1] / p[3] / p[3] * Ls;
         return 0;
       });
@@ -166,7 +158,7 @@ FM_MODEL(Harris) {
           return 1;
         }
         const double L = fm::log(X);
-        if (fm::math_error()) return missing_derivatives(deriv, 3, 3);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 3, 3);
         deriv[3] = deriv[2] * p[2] * L;
         return 0;
       });
@@ -344,7 +336,7 @@ FM_MODEL(LangmuirEXT2) {
         deriv[1] = -(y[1] * y[1]);
         deriv[2] = -(y[1] * y[1]) * t;
         deriv[3] = fm::log(X) * deriv[2] * p[2];
-        if (fm::math_error()) return missing_derivatives(deriv, 3, 3);
+        if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 3, 3);
         return 0;
       });
 }
