@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the bundled example data (fixed seeds, so the files never change):
 
-spectrum.csv  two Gaussian peaks of areas 8 and 14 at x = 7 and 12.5 (widths 1.2 and 2.0, in the
+two_peaks.csv  two Gaussian peaks of areas 8 and 14 at x = 7 and 12.5 (widths 1.2 and 2.0, in the
               w of y = y0 + A*exp(-2*((x - xc)/w)^2)/(w*sqrt(pi/2))) over a baseline of 1.5,
               with normal noise of standard deviation 0.08
 plate.csv     a dose-response plate: six samples, eight concentrations in triplicate, responses
@@ -11,7 +11,7 @@ import math
 import random
 
 rng = random.Random(20240501)
-with open("spectrum.csv", "w") as f:
+with open("two_peaks.csv", "w") as f:
     f.write("x,y\n")
     for i in range(401):
         x = i * 0.05

@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target fitmodels-cli
-./build/fitmodels fit Gauss examples/spectrum.csv --peaks 2 --plot build/example-fit.svg
+./build/fitmodels fit Gauss examples/two_peaks.csv --peaks 2 --plot build/example-fit.svg
