@@ -30,10 +30,11 @@ inline double gamma_cdf(double t, double a, double b) { return gamcdf(t, a, b, 2
 inline bool host_missing(double v) { return v == fm::kMissing; }
 
 // dP(a, t/b)/da by Richardson's extrapolation of two central differences of the host's
-// distribution function, steps h = a/512 and h/2 (a > 0): truncation error of order h^4, and
-// rounding error of order 3*eps*P/h; together about 1e-12 relative where P is not near 1. The steps are taken as the differences of
-// the rounded abscissas, so the rounding of a + h does not enter as an error of the step.
-// False when a call answers MISSING_VALUE.
+// distribution function, steps h = a/512 and h/2 (a > 0): truncation error of order h^4 and
+// rounding error of order 3*eps*P/h, together about 1e-12 relative where P is not near 1 (in
+// the upper tail the error is that absolute amount, as only P itself is available). The steps
+// are taken as the differences of the rounded abscissas, so the rounding of a + h does not
+// enter as an error of the step. False when a call answers MISSING_VALUE.
 bool gamma_cdf_shape_derivative(double t, double a, double b, double &d) {
   const double h = a * 0.001953125;
   const double ap = a + h, am = a - h, aq = a + 0.5 * h, ar = a - 0.5 * h;

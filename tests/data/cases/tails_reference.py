@@ -182,8 +182,9 @@ GROUPS = [
       ("Gumbel", "-1", "2,0.0625", (2,), {})]),
     ("distributions_cumulative",
      "GammaCDF: d3 the shape derivative p2*dP(a, s)/da, d4 the scale derivative; in the upper"
-     " tail (s = x/p4 = 40 and 60, P within 4e-15 of 1) P(a + 1, s) - P(a, s) cancels. d3 is Richardson's"
-     " extrapolation of central differences: the bound is its truncation and rounding",
+     " tail (s = x/p4 = 40 and 60, P within 4e-15 of 1) P(a + 1, s) - P(a, s) cancels. d3 is"
+     " Richardson's extrapolation of central differences: the bound is its truncation and"
+     " rounding",
      [("GammaCDF", "2.0", "0.5,2.0,3.0,1.5", (4,), {3: "±1e-11"}),
       ("GammaCDF", "5.5", "-1.0,0.7,1.0,2.0", (4,), {3: "±1e-11"}),
       ("GammaCDF", "1.2", "0.0,1.0,5.0,0.4", (4,), {3: "±1e-11"}),
