@@ -34,3 +34,8 @@ if(NOT Boost_INCLUDE_DIR AND EXISTS /usr/include/boost/version.hpp)
   set(Boost_INCLUDE_DIR "${_fitmodels_boost_stage}" CACHE PATH "Boost headers for the cross-build")
 endif()
 set(Boost_NO_BOOST_CMAKE ON)
+
+# The DLLs carry the GCC runtime they need rather than depending on libgcc_s and libstdc++ DLLs
+# that a Windows host does not have.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
