@@ -3,8 +3,9 @@
 # (only the libraries: no tests, no tool), checks the DLL's export table against the export list
 # of frame/functions.tsv (same names, same ordinals, nothing else) and the host math DLL's
 # against its routines, then runs the C consumer under Wine: it binds every exported model by
-# name and by ordinal, evaluates the generic points, and its outputs must agree with the Linux
-# build's to 1e-12 relative (the C runtimes' pow, exp and lgamma differ in the last bits).
+# name and by ordinal, has FuncTest (ordinal 5) list the table into a message-only window through
+# SendMessageW, evaluates the generic points, and its outputs must agree with the Linux build's
+# to 1e-12 relative (the C runtimes' pow, exp and lgamma differ in the last bits).
 #   tools/check-dll.sh [LINUX_BUILD_DIR]    (default: build, holding libfitmodels.so)
 set -euo pipefail
 cd "$(dirname "$0")/.."

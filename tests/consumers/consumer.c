@@ -3,7 +3,8 @@
  * -Werror -pedantic, so both public headers must be clean C). It looks a model up with Get_Func
  * and calls it, calls another bound by its exported name, and, given a file of points, evaluates
  * each listed model bound by its exported name (on Windows by its ordinal too) and prints every
- * output with 17 significant digits, so that the outputs of two builds can be compared.
+ * output with 17 significant digits, so that the outputs of two builds can be compared. The
+ * test hook FuncTest lists the table into a window: on Windows a real one, through SendMessageW.
  *
  *   consumer [POINTS]
  *
@@ -109,6 +110,63 @@ static void call_by_exported_name(void) {
         "get_funx(\"LINE\") is not the export Polynomial1");
 }
 
+/* ---- the test hook's listing ------------------------------------------------------------- */
+
+static int listed = 0;
+static char first_listed[64], last_listed[64];
+
+static void take_listing(const char *text) {
+  if (listed++ == 0) snprintf(first_listed, sizeof first_listed, "%s", text);
+  snprintf(last_listed, sizeof last_listed, "%s", text);
+}
+
+#if defined(_WIN32)
+static LRESULT CALLBACK listing_window(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != FUNCTEST_MSG_TYPE) return DefWindowProcA(window, message, wParam, lParam);
+  take_listing((const char *)lParam);
+  return 0;
+}
+
+static int64_t list_table(void) {
+  typedef int64_t (*FuncTestFunction)(FuncTestWindow, const char *, const char *, intptr_t,
+                                      HostCallback, uint16_t);
+  FuncTestFunction hook;
+  FARPROC p = GetProcAddress(library, MAKEINTRESOURCEA(5));
+  WNDCLASSA c;
+  HWND window;
+  memcpy(&hook, &p, sizeof hook);
+  memset(&c, 0, sizeof c);
+  c.lpfnWndProc = listing_window;
+  c.hInstance = GetModuleHandleA(NULL);
+  c.lpszClassName = "fitmodels listing";
+  if (hook == NULL || !RegisterClassA(&c)) return 0;
+  /* A message-only window: no display needed. */
+  window = CreateWindowExA(0, c.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                           c.hInstance, NULL);
+  return window == NULL ? 0 : hook(window, NULL, "LIST", 0, NULL, FUNCTEST_CMD_LIST);
+}
+#else
+static intptr_t listing_window(HostWindow *self, uint32_t message, uintptr_t wParam,
+                               intptr_t lParam) {
+  (void)self;
+  (void)wParam;
+  if (message == FUNCTEST_MSG_TYPE) take_listing((const char *)lParam);
+  return 0;
+}
+
+static int64_t list_table(void) {
+  HostWindow window;
+  window.send_message = listing_window;
+  return FuncTest(&window, NULL, "LIST", 0, NULL, FUNCTEST_CMD_LIST);
+}
+#endif
+
+static void list_into_window(void) {
+  check(list_table() == 1 && listed == 276 && strcmp(first_listed, "type Shah") == 0 &&
+            strcmp(last_listed, "type ModDiode") == 0,
+        "FuncTest does not list the 276 rows from Shah to ModDiode");
+}
+
 /* ---- a file of points -------------------------------------------------------------------- */
 
 enum { MAX_PARAMS = 64 };
@@ -181,6 +239,7 @@ int main(int argc, char **argv) {
   check(open_library(), "the library is not loaded");
   lookup_and_call();
   call_by_exported_name();
+  list_into_window();
 #if defined(FITMODELS_CONSUMER_FIT)
   check(consumer_run_one_fit() == 0, "the fit does not reach the parameters of its data");
 #endif
