@@ -1,6 +1,6 @@
 /*
  * A host program of the installed library, in plain C99 (built with -std=c99 -Wall -Wextra
- * -Werror -pedantic, so both public headers must be clean C). It looks a model up with Get_Func
+ * -Werror -pedantic, so the public headers must be clean C). It looks a model up with Get_Func
  * and calls it, calls another bound by its exported name, and, given a file of points, evaluates
  * each listed model bound by its exported name (on Windows by its ordinal too) and prints every
  * output with 17 significant digits, so that the outputs of two builds can be compared. The
