@@ -1,7 +1,8 @@
 # Reads the row list frame/functions.tsv and writes, for the rows whose source unit exists:
 #   registry_rows.inc   the function_table rows, in table order
 #   model_decls.inc     declarations of the model functions behind those rows
-#   fitmodels.map       the ELF version script (the export list; everything else local)
+#   fitmodels.map       the ELF version script: the export list in the version node
+#                       FITMODELS_<major>, everything else local
 #   fitmodels.def       the Windows module-definition file with the same names and ordinals
 #   present.tsv         the present lines of the row list, read by the tests
 #   model_rows.inc      {name, export, unit} of the present lines, read by the command-line tool
@@ -24,7 +25,7 @@ function(fitmodels_generate_registry)
 
   set(rows "")
   set(decls "")
-  set(map "{\n  global:\n")
+  set(map "FITMODELS_${PROJECT_VERSION_MAJOR} {\n  global:\n")
   set(def "LIBRARY fitmodels\nEXPORTS\n")
   set(present "#row\tname\tnIndep\tnDep\tnParams\texport\tordinal\tsymbol\tunit\n")
   set(declared "")
