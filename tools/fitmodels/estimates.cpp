@@ -532,22 +532,23 @@ Outcome sigmoid_start(const ModelInfo &m, int n, const Data &data, bool logx,
   for (int j : lin) p[static_cast<size_t>(j)] = m.role(n, j) == FM_ROLE_BASELINE ? 0.0 : 1.0;
   p[static_cast<size_t>(centre)] = logx ? std::exp(tr.t50) : tr.t50;
   const double span = tr.t75 - tr.t25;
-  constexpr int kGrid = 400;
+  constexpr size_t kGrid = 400;
   auto rise_span = [&](double s) {  // the model's 25-75 % span in t, on its own ends
     std::vector<double> q(p);
     q[static_cast<size_t>(steep)] = inverse ? 1 / s : s;
     std::vector<double> v(kGrid + 1), t(kGrid + 1);
-    for (int i = 0; i <= kGrid; ++i) {
-      t[static_cast<size_t>(i)] = tr.t50 - 4 * span + 8 * span * i / kGrid;
-      v[static_cast<size_t>(i)] = value_at(m, q, logx ? std::exp(t[static_cast<size_t>(i)]) : t[static_cast<size_t>(i)]);
-      if (!std::isfinite(v[static_cast<size_t>(i)])) return std::numeric_limits<double>::quiet_NaN();
+    for (size_t i = 0; i <= kGrid; ++i) {
+      t[i] = tr.t50 - 4 * span + 8 * span * static_cast<double>(i) / kGrid;
+      v[i] = value_at(m, q, logx ? std::exp(t[i]) : t[i]);
+      if (!std::isfinite(v[i])) return std::numeric_limits<double>::quiet_NaN();
     }
     const double a = v.front(), b = v.back();
     if (a == b) return 8 * span;
     auto at = [&](double f) {
       for (size_t i = 1; i < v.size(); ++i) {
         const double f0 = (v[i - 1] - a) / (b - a), f1 = (v[i] - a) / (b - a);
-        if ((f0 - f) * (f1 - f) <= 0 && f0 != f1) return t[i - 1] + (f - f0) / (f1 - f0) * (t[i] - t[i - 1]);
+        if ((f0 - f) * (f1 - f) <= 0 && f0 != f1)
+          return t[i - 1] + (f - f0) / (f1 - f0) * (t[i] - t[i - 1]);
       }
       return t.back();
     };
@@ -560,7 +561,8 @@ Outcome sigmoid_start(const ModelInfo &m, int n, const Data &data, bool logx,
   }
   p[static_cast<size_t>(steep)] = inverse ? 1 / s : s;
   if (!solve_linear(m, data, lin, p)) {  // the levels as the plateaus
-    for (int j : lin) p[static_cast<size_t>(j)] = m.role(n, j) == FM_ROLE_BASELINE ? tr.start : tr.end;
+    for (int j : lin)
+      p[static_cast<size_t>(j)] = m.role(n, j) == FM_ROLE_BASELINE ? tr.start : tr.end;
   }
   return Outcome::done;
 }
@@ -631,18 +633,21 @@ Outcome exponential_start(const ModelInfo &m, int n, const Data &data, bool deca
   return Outcome::done;
 }
 
+// True when the model has exactly two parameters, of roles a and b (their indices in ia, ib).
+bool two_roles(const ModelInfo &m, int n, fm_role a, fm_role b, int &ia, int &ib) {
+  if (n != 2) return false;
+  ia = m.role(n, 0) == a ? 0 : 1;
+  ib = 1 - ia;
+  return m.role(n, ia) == a && m.role(n, ib) == b;
+}
+
 // Power laws a*x^b: a straight line in log-log coordinates. The model, probed at x = 1 and e
 // with exponent 2, shows whether it raises x to the exponent, its inverse or its negative.
 Outcome power_start(const ModelInfo &m, int n, const Data &data, std::vector<double> &p,
                     std::string &why) {
-  int amp = -1, expo = -1;
-  for (int j = 0; j < n; ++j) {
-    const fm_role r = m.role(n, j);
-    if (r == FM_ROLE_AMPLITUDE && amp < 0) amp = j;
-    else if (r == FM_ROLE_EXPONENT && expo < 0) expo = j;
-    else return Outcome::not_applicable;
-  }
-  if (amp < 0 || expo < 0) return Outcome::not_applicable;
+  int amp, expo;
+  if (!two_roles(m, n, FM_ROLE_AMPLITUDE, FM_ROLE_EXPONENT, amp, expo))
+    return Outcome::not_applicable;
   std::vector<double> q(static_cast<size_t>(n), 1.0);
   q[static_cast<size_t>(expo)] = 2.0;
   const double g = std::log(value_at(m, q, std::exp(1.0)) / value_at(m, q, 1.0));
@@ -676,14 +681,9 @@ Outcome power_start(const ModelInfo &m, int n, const Data &data, std::vector<dou
 // amplitude solved from the model's own values.
 Outcome saturation_start(const ModelInfo &m, int n, const Data &data, std::vector<double> &p,
                          std::string &why) {
-  int amp = -1, centre = -1;
-  for (int j = 0; j < n; ++j) {
-    const fm_role r = m.role(n, j);
-    if (r == FM_ROLE_AMPLITUDE && amp < 0) amp = j;
-    else if (r == FM_ROLE_CENTRE && centre < 0) centre = j;
-    else return Outcome::not_applicable;
-  }
-  if (amp < 0 || centre < 0) return Outcome::not_applicable;
+  int amp, centre;
+  if (!two_roles(m, n, FM_ROLE_AMPLITUDE, FM_ROLE_CENTRE, amp, centre))
+    return Outcome::not_applicable;
   Curve c = make_curve(data, true);
   if (c.size() < 2) {
     why = "too few points with x > 0";
