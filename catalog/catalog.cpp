@@ -107,6 +107,12 @@ const char *fm_role_name(fm_role role) {
   return r < sizeof kRoleNames / sizeof *kRoleNames ? kRoleNames[r] : "other";
 }
 
+const char *fm_domain_name(fm_domain domain) {
+  static const char *const kDomainNames[] = {"", "pos", "nonneg", "nonzero", "neg", "unit"};
+  const size_t d = static_cast<size_t>(domain);
+  return d < sizeof kDomainNames / sizeof *kDomainNames ? kDomainNames[d] : "";
+}
+
 const char *fm_start_name(fm_start_kind kind) {
   const size_t k = static_cast<size_t>(kind);
   return k < sizeof kStartNames / sizeof *kStartNames ? kStartNames[k] : "none";

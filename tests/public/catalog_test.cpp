@@ -57,6 +57,7 @@ TEST(Catalogue, LooksUpByEitherNameAndNamesTheParametersForACount) {
   EXPECT_EQ(fm_param(g, 10, 9)->domain, FM_DOMAIN_POSITIVE);
   EXPECT_STREQ(fm_role_name(fm_param(g, 10, 10)->role), "area");
   EXPECT_STREQ(fm_start_name(g->start), "peak");
+  EXPECT_STREQ(fm_domain_name(fm_param(g, 10, 9)->domain), "pos");
   EXPECT_EQ(fm_catalog_find("Boltzman1")->row, -1);
 }
 

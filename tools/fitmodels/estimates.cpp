@@ -386,20 +386,24 @@ bool solve_linear(const ModelInfo &m, const Data &data, const std::vector<int> &
 }
 
 // Solves feature(s) = target for s > 0 where feature rises through it: the first crossing on a
-// log grid from small to large s (feature may fall again beyond, as a peak that leaves the
-// window), then bisection in log s.
+// log grid from small to large s, then bisection in log s. Where the model fails (NaN, as at an
+// extreme steepness that overflows) the grid goes on; feature may fall again beyond the crossing,
+// as a peak that outgrows the window, which the first crossing leaves aside.
 bool solve_scale(const std::function<double(double)> &feature, double guess, double target,
                  double &s) {
-  double lo = std::log(guess) - 12;
-  if (!(feature(std::exp(lo)) < target)) return false;
-  for (double hi = lo + 0.5; hi <= std::log(guess) + 12; hi += 0.5) {
-    if (!(feature(std::exp(hi)) >= target)) {
+  bool below = false;  // a point of the grid so far lies below the target
+  double lo = 0;
+  for (double hi = std::log(guess) - 9; hi <= std::log(guess) + 9; hi += 0.5) {
+    const double f = feature(std::exp(hi));
+    if (std::isnan(f) || f < target) {
+      below = below || !std::isnan(f);
       lo = hi;
       continue;
     }
+    if (!below) return false;
     for (int it = 0; it < 40; ++it) {
       const double mid = (lo + hi) / 2;
-      (feature(std::exp(mid)) < target ? lo : hi) = mid;
+      (!(feature(std::exp(mid)) >= target) ? lo : hi) = mid;
     }
     s = std::exp((lo + hi) / 2);
     return true;
