@@ -46,8 +46,12 @@ TEST(Catalogue, LooksUpByEitherNameAndNamesTheParametersForACount) {
     EXPECT_STREQ(m->name, r.found);
     EXPECT_NE(fm_catalog_function(m), nullptr) << r.asked;
     EXPECT_EQ(fm_layout_params(m, r.n), r.read) << r.asked << " n " << r.n;
-    if (r.names) EXPECT_EQ(names_of(m, r.n), r.names) << r.asked;
-    if (r.read < 0) EXPECT_EQ(fm_param(m, r.n, 1), nullptr) << r.asked << " n " << r.n;
+    if (r.names) {
+      EXPECT_EQ(names_of(m, r.n), r.names) << r.asked;
+    }
+    if (r.read < 0) {
+      EXPECT_EQ(fm_param(m, r.n, 1), nullptr) << r.asked << " n " << r.n;
+    }
   }
   EXPECT_EQ(fm_catalog_find("Gaus"), nullptr);
   EXPECT_EQ(fm_catalog_find("Get_Func"), nullptr);  // the lookups are not models
