@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
-          libcminpack-dev libcli11-dev pkg-config g++-mingw-w64-x86-64 wine64)
+packages=(cmake ninja-build g++ binutils python3 libgtest-dev libgmock-dev libbenchmark-dev
+          libboost-dev libcminpack-dev libcli11-dev pkg-config g++-mingw-w64-x86-64 wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
