@@ -156,7 +156,8 @@ FMFIT_API int32_t fmfit_batch_fit(const fmfit_model *model, const fmfit_batch *b
           }
         }
         const size_t n_done = done.fetch_add(1, std::memory_order_acq_rel) + 1;
-        if (options && options->progress && (n_done % step == 0 || n_done == count)) {
+        if (options && options->progress && (n_done % step == 0 || n_done == count) &&
+            !__atomic_load_n(&stop, __ATOMIC_RELAXED)) {
           std::lock_guard<std::mutex> lock(progress_lock);
           if (options->progress(options->progress_context, n_done, count) != 0)
             __atomic_store_n(&stop, 1, __ATOMIC_RELAXED);

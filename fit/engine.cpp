@@ -284,6 +284,10 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
     const double pj = pr.p[static_cast<size_t>(free[j]) + 1];
     biggest = std::max(biggest, norm[j] * (pj != 0 ? std::fabs(pj) : 1.0));
   }
+  // Residuals at the rounding level of the data are an exact fit: their direction is noise.
+  double ynorm = 0;
+  for (size_t i = 0; i < data.n; ++i) ynorm += (pr.weight(i) * data.y[i]) * (pr.weight(i) * data.y[i]);
+  if (rnorm <= 1e-10 * std::sqrt(ynorm)) rnorm = 0;
   std::vector<size_t> active;  // columns (into free) that enter the covariance
   bool not_stationary = false;
   for (size_t j = 0; j < nf; ++j) {

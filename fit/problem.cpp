@@ -4,13 +4,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <limits>
 
 #include "fitmodels_catalog.h"
 
 // The catalogue may be absent from a build (it is linked when present): its entry points are
-// then null and a model named without the catalogue is bound through the registry lookup, with
-// differences for its Jacobian.
+// then null and a model named without it is bound through the registry lookup and the contract
+// metadata generated into the build.
 extern "C" {
 const fm_model_info *fm_catalog_find(const char *name) __attribute__((weak));
 ModelFunction fm_catalog_function(const fm_model_info *model) __attribute__((weak));
@@ -21,6 +22,19 @@ namespace fmfit {
 
 namespace {
 bool usable(double v) { return std::isfinite(v) && v != MISSING_VALUE; }
+
+struct Meta {
+  const char *name, *unit, *shape, *layout, *params, *formula;
+};
+const Meta kMeta[] = {
+#include "model_meta.inc"
+};
+
+const Meta *find_meta(const char *name) {
+  for (const Meta &m : kMeta)
+    if (strcasecmp(m.name, name) == 0) return &m;
+  return nullptr;
+}
 }  // namespace
 
 bool resolve_model(const fmfit_model *in, Model &out, char *message, size_t size) {
@@ -83,6 +97,31 @@ bool resolve_model(const fmfit_model *in, Model &out, char *message, size_t size
   out.nIndep = nIndep;
   out.nParams = in->nParams ? in->nParams : nParams;
   out.derivatives = false;
+  if (const Meta *meta = find_meta(in->name)) {
+    if (meta->shape[0] == 'P' || meta->shape[0] == 'T') {
+      std::snprintf(message, size, "%.60s computes nothing to fit", meta->name);
+      return false;
+    }
+    out.derivatives = meta->shape[0] == 'V' || meta->shape[0] == 'E';
+    // The layout: a fixed count, or S+Mk (one term by default).
+    int shared = 0, per = 0;
+    if (std::sscanf(meta->layout, "%d+%dk", &shared, &per) == 2) {
+      if (in->nParams == 0) out.nParams = shared + per;
+      if (out.nParams < shared + per || (out.nParams - shared) % per != 0) {
+        std::snprintf(message, size, "%.60s does not take %d parameters", meta->name,
+                      out.nParams);
+        return false;
+      }
+    } else if (shared > 0) {
+      if (in->nParams == 0) out.nParams = shared;
+      if (out.nParams != shared) {
+        std::snprintf(message, size, "%.60s does not take %d parameters", meta->name,
+                      out.nParams);
+        return false;
+      }
+    }
+    out.name = meta->name;
+  }
   return true;
 }
 
