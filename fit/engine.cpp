@@ -21,8 +21,10 @@ constexpr double kZeroColumn = 1e-10;
 // Columns scaled to unit norm whose QR diagonal falls below this are combinations of the
 // others (collinear).
 constexpr double kCollinear = 1e-9;
-// The cosine between the residuals and a Jacobian column above which the gradient is not zero.
-constexpr double kStationary = 1e-6;
+// The cosine between the residuals and a Jacobian column above which the gradient is not zero:
+// 1e-6, or looser where the caller's tolerance on the reduction of the sum of squares lets the
+// solver stop earlier (a remaining relative reduction ftol leaves cosines of about sqrt(ftol)).
+double stationary_limit(double ftol) { return std::max(1e-6, 10 * std::sqrt(ftol)); }
 
 bool on_bound(double v, double b) {
   return std::isfinite(b) && std::fabs(v - b) <= 1e-12 * std::max(1.0, std::fabs(b));
@@ -32,6 +34,26 @@ const char *param_label(const Model &m, int j, char *buf, size_t size) {
   std::snprintf(buf, size, "p%d", j + 1);
   (void)m;
   return buf;
+}
+
+// The two-sided quantile of the intervals: Student's t with dof degrees of freedom, or the
+// normal one for true sigmas. Computed in double precision and kept per thread, since a batch
+// asks for the same one again and again.
+double quantile(int dof, double level, bool normal) {
+  if (dof <= 0) return kNaN;
+  using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
+  thread_local int last_dof = 0;
+  thread_local double last_level = 0, last_q = 0;
+  thread_local bool last_normal = false;
+  if (dof == last_dof && level == last_level && normal == last_normal) return last_q;
+  const double tail = (1 + level) / 2;
+  last_q = normal ? boost::math::quantile(boost::math::normal_distribution<double, Policy>(), tail)
+                  : boost::math::quantile(
+                        boost::math::students_t_distribution<double, Policy>(dof), tail);
+  last_dof = dof;
+  last_level = level;
+  last_normal = normal;
+  return last_q;
 }
 
 }  // namespace
@@ -284,6 +306,7 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
     const double pj = pr.p[static_cast<size_t>(free[j]) + 1];
     biggest = std::max(biggest, norm[j] * (pj != 0 ? std::fabs(pj) : 1.0));
   }
+  const double kStationary = stationary_limit(s.solve.ftol);
   // Residuals at the rounding level of the data are an exact fit: their direction is noise.
   double ynorm = 0;
   for (size_t i = 0; i < data.n; ++i) ynorm += (pr.weight(i) * data.y[i]) * (pr.weight(i) * data.y[i]);
@@ -373,13 +396,7 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
 
   // ---- errors and intervals ----------------------------------------------------------------
   const double scale = s.absolute_sigma ? 1.0 : sum.reduced_chi2;
-  double q = kNaN;
-  if (sum.dof > 0) {
-    const double tail = (1 + s.level) / 2;
-    q = s.absolute_sigma ? boost::math::quantile(boost::math::normal_distribution<double>(), tail)
-                         : boost::math::quantile(
-                               boost::math::students_t_distribution<double>(sum.dof), tail);
-  }
+  const double q = (out.lo || out.hi) ? quantile(sum.dof, s.level, s.absolute_sigma) : kNaN;
   std::vector<double> se(na, kNaN);
   for (size_t a = 0; a < na; ++a) {
     const size_t f = static_cast<size_t>(free[active[a]]);

@@ -43,14 +43,13 @@ int solve_unbounded(Problem &pr, const SolveSettings &s, Workspace &ws) {
   ws.ipvt.resize(unf);
   for (size_t j = 0; j < unf; ++j) ws.a[j] = pr.p[static_cast<size_t>(pr.free[j]) + 1];
   int nfev = 0, njev = 0;
-  pr.max_passes = 0;  // lmder counts its own evaluations
   const int info = lmder(callback, &pr, m, nf, ws.a.data(), ws.b.data(), ws.c.data(), m, s.ftol,
                          s.xtol, s.gtol, s.max_passes, ws.d.data(), 1, 100.0, 0, &nfev, &njev,
                          ws.ipvt.data(), ws.e.data(), ws.f.data(), ws.g.data(), ws.h.data(),
                          ws.k.data());
   // lmder returns its best point in a, also when a callback stopped it.
   pr.set_free(ws.a.data());
-  return info;
+  return pr.abort == Abort::evaluation_limit ? 5 : info;
 }
 
 }  // namespace fmfit
