@@ -161,22 +161,23 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
       return sum.status;
     }
   }
-  ws.k.resize(np);
   if (start == nullptr) {
     fmfit_model pub{m.name, m.function, m.context, static_cast<int16_t>(m.nIndep),
                     static_cast<int16_t>(m.nParams), m.derivatives ? 1 : 0};
     const fmfit_estimate_fn est = s.estimate ? s.estimate : fmfit_estimate;
-    std::vector<double> guess(np, kNaN);
+    std::vector<double> &guess = ws.s.guess;
+    guess.assign(np, kNaN);
     if (est(s.estimate_context, &pub, static_cast<int16_t>(m.nParams), &data, guess.data()) != 0) {
       set_status(sum, FMFIT_NO_ESTIMATE, "no starting values for %s: give them",
                  m.name ? m.name : "the model");
       return sum.status;
     }
-    ws.k.assign(guess.begin(), guess.end());
-    start = ws.k.data();
+    start = guess.data();
   }
-  std::vector<double> p0(start, start + np);
-  std::vector<int> free;
+  std::vector<double> &p0 = ws.s.p0;
+  p0.assign(start, start + np);
+  std::vector<int> &free = ws.s.free;
+  free.clear();
   free.reserve(np);
   for (size_t j = 0; j < np; ++j) {
     const double lo = lower ? lower[j] : -HUGE_VAL, hi = upper ? upper[j] : HUGE_VAL;
@@ -209,12 +210,13 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   }
 
   // ---- the start ---------------------------------------------------------------------------
-  Problem pr;
+  Problem &pr = ws.s.pr;
   pr.bind(m, data);
   pr.control = &c;
   pr.free = free;
   for (size_t j = 0; j < np; ++j) pr.p[j + 1] = p0[j];
-  std::vector<double> r(data.n);
+  std::vector<double> &r = ws.s.r;
+  r.assign(data.n, 0.0);
   if (const size_t bad = pr.residuals(r.data())) {
     sum.failing_point = static_cast<int32_t>(bad);
     set_status(sum, FMFIT_MODEL_FAILS_AT_START, "the model fails at the starting values at point %zu",
@@ -277,11 +279,13 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   // ---- the verdict -------------------------------------------------------------------------
   // Which free parameters are on a bound, which the data determine, and whether the gradient
   // over the rest vanishes.
-  std::vector<uint8_t> flag(np, 0);
+  std::vector<uint8_t> &flag = ws.s.flag;
+  flag.assign(np, 0);
   if (held)
     for (size_t j = 0; j < np; ++j)
       if (held[j]) flag[j] |= FMFIT_FLAG_HELD;
-  std::vector<double> J(data.n * std::max<size_t>(nf, 1));
+  std::vector<double> &J = ws.s.J;
+  J.resize(data.n * std::max<size_t>(nf, 1));
   int32_t status = FMFIT_CONVERGED;
   int32_t concern = 0;
   if (nf > 0 && !pr.jacobian(J.data(), 1, data.n, !m.derivatives)) {
@@ -289,7 +293,9 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
     return sum.status;
   }
   pr.jacobian_passes++;
-  std::vector<double> norm(nf), grad(nf);
+  std::vector<double> &norm = ws.s.norm, &grad = ws.s.grad;
+  norm.assign(nf, 0.0);
+  grad.assign(nf, 0.0);
   double rnorm = 0;
   for (size_t i = 0; i < data.n; ++i) rnorm += r[i] * r[i];
   rnorm = std::sqrt(rnorm);
@@ -311,7 +317,8 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   double ynorm = 0;
   for (size_t i = 0; i < data.n; ++i) ynorm += (pr.weight(i) * data.y[i]) * (pr.weight(i) * data.y[i]);
   if (rnorm <= 1e-10 * std::sqrt(ynorm)) rnorm = 0;
-  std::vector<size_t> active;  // columns (into free) that enter the covariance
+  std::vector<size_t> &active = ws.s.active;  // columns (into free) that enter the covariance
+  active.clear();
   bool not_stationary = false;
   for (size_t j = 0; j < nf; ++j) {
     const size_t f = static_cast<size_t>(free[j]);
@@ -339,15 +346,21 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   // Covariance over the active columns: QR of the columns scaled to unit norm, so that the
   // rank test measures collinearity rather than units.
   const size_t na = active.size();
-  std::vector<double> A(data.n * std::max<size_t>(na, 1)), cov(na * na, 0.0);
+  std::vector<double> &A = ws.s.A, &cov = ws.s.cov;
+  A.resize(data.n * std::max<size_t>(na, 1));
+  cov.assign(na * na, 0.0);
   if (na > 0) {
     for (size_t a = 0; a < na; ++a) {
       const double *col = J.data() + active[a] * data.n;
       for (size_t i = 0; i < data.n; ++i) A[a * data.n + i] = col[i] / norm[active[a]];
     }
     const int mi = static_cast<int>(data.n), ni2 = static_cast<int>(na);
-    std::vector<int> ipvt(na);
-    std::vector<double> rdiag(na), acnorm(na), wa(na);
+    std::vector<int> &ipvt = ws.s.ipvt;
+    std::vector<double> &rdiag = ws.s.rdiag, &acnorm = ws.s.acnorm, &wa = ws.s.wa;
+    ipvt.assign(na, 0);
+    rdiag.assign(na, 0.0);
+    acnorm.assign(na, 0.0);
+    wa.assign(na, 0.0);
     qrfac(mi, ni2, A.data(), mi, 1, ipvt.data(), ni2, rdiag.data(), acnorm.data(), wa.data());
     for (size_t a = 0; a < na; ++a) A[a * (data.n + 1)] = rdiag[a];
     covar(ni2, A.data(), mi, ipvt.data(), kCollinear, wa.data());
@@ -397,7 +410,8 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   // ---- errors and intervals ----------------------------------------------------------------
   const double scale = s.absolute_sigma ? 1.0 : sum.reduced_chi2;
   const double q = (out.lo || out.hi) ? quantile(sum.dof, s.level, s.absolute_sigma) : kNaN;
-  std::vector<double> se(na, kNaN);
+  std::vector<double> &se = ws.s.se;
+  se.assign(na, kNaN);
   for (size_t a = 0; a < na; ++a) {
     const size_t f = static_cast<size_t>(free[active[a]]);
     if (flag[f] & FMFIT_FLAG_UNDETERMINED) continue;

@@ -146,6 +146,8 @@ void Problem::bind(const Model &m, const fmfit_data &data) {
   dbuf.assign(np + 1, 0.0);
   abort = Abort::none;
   value_passes = jacobian_passes = 0;
+  max_passes = 0;
+  control = nullptr;
 }
 
 bool Problem::value(size_t i, double &f) {
