@@ -234,7 +234,22 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   SolveSettings ss = s.solve;
   if (ss.max_passes == 0) ss.max_passes = 400 * static_cast<int>(nf + 1);
   int info = 1;
-  if (nf > 0) info = bounded ? solve_bounded(pr, ss, lower, upper, ws) : solve_unbounded(pr, ss, ws);
+  // lmder starts by evaluating the start, whose residuals are at hand; it ends with the
+  // residuals of the point it returns.
+  bool have_residuals = false;
+  if (nf > 0 && !bounded) {
+    pr.cached = r.data();
+    info = solve_unbounded(pr, ss, ws);
+    pr.cached = nullptr;
+    if (info > 0) {
+      std::copy(ws.b.begin(), ws.b.begin() + static_cast<std::ptrdiff_t>(data.n), r.begin());
+      have_residuals = true;
+    }
+  } else if (nf > 0) {
+    info = solve_bounded(pr, ss, lower, upper, ws);
+  } else {
+    have_residuals = true;
+  }
   sum.solver_info = info;
   sum.model_evaluations = pr.value_passes;
   sum.jacobian_evaluations = pr.jacobian_passes;
@@ -247,7 +262,14 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   const Abort abort = pr.abort;
   pr.abort = Abort::none;
   pr.control = nullptr;  // the statistics run to the end
-  if (const size_t bad = pr.residuals(r.data())) {
+  size_t bad = 0;
+  if (have_residuals) {
+    for (size_t i = 0; i < data.n && !bad; ++i)
+      if (r[i] == kFailedResidual) bad = i + 1;
+  } else {
+    bad = pr.residuals(r.data());
+  }
+  if (bad) {
     sum.failing_point = static_cast<int32_t>(bad);
     set_status(sum, FMFIT_MODEL_FAILS, "the model fails at the solution at point %zu", bad);
     return sum.status;

@@ -148,6 +148,7 @@ void Problem::bind(const Model &m, const fmfit_data &data) {
   value_passes = jacobian_passes = 0;
   max_passes = 0;
   control = nullptr;
+  cached = nullptr;
 }
 
 bool Problem::value(size_t i, double &f) {

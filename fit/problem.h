@@ -54,6 +54,7 @@ struct Problem {
   Abort abort = Abort::none;
   int value_passes = 0, jacobian_passes = 0;
   int max_passes = 0;         // 0: no limit
+  const double *cached = nullptr;  // residuals of the current point, for the next request
 
   void bind(const Model &m, const fmfit_data &data);
   double weight(size_t i) const { return w ? w[i] : 1.0; }

@@ -14,6 +14,11 @@ int callback(void *data, int, int, const double *v, double *fvec, double *fjac, 
   Problem &pr = *static_cast<Problem *>(data);
   if (iflag == 0) return 0;
   pr.set_free(v);
+  if (iflag == 1 && pr.cached != nullptr) {  // the start, evaluated already
+    std::copy(pr.cached, pr.cached + pr.n, fvec);
+    pr.cached = nullptr;
+    return 0;
+  }
   if (!pr.pass(iflag == 2)) return -1;
   if (iflag == 1) {
     pr.residuals(fvec);
