@@ -149,6 +149,33 @@ TEST(FitModels, TwoInputSurfaceAndManyTermModel) {
   for (size_t j = 0; j < 6; ++j) EXPECT_NEAR(f.p[j], truth[j], 1e-8);
 }
 
+int32_t nist_start(void *ctx, const fmfit_model *, int16_t n, const fmfit_data *data,
+                   double *start) {
+  ++*static_cast<int *>(ctx);
+  if (n != 2 || data->n != 6) return 1;
+  start[0] = 100;
+  start[1] = 0.75;
+  return 0;
+}
+
+TEST(FitStarts, AnEstimatorPluggedIntoTheOptionsSuppliesMissingStarts) {
+  const fittest::Points pts = boxbod();
+  fmfit_data d = pts.data();
+  fmfit_options o;
+  fmfit_options_init(&o);
+  int calls = 0;
+  o.estimate = nist_start;
+  o.estimate_context = &calls;
+  double p[2];
+  fmfit_output out{p, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  fmfit_summary s;
+  EXPECT_EQ(fmfit_fit(&kBoxLucas1, &d, nullptr, nullptr, &o, &s, &out), FMFIT_CONVERGED);
+  EXPECT_EQ(calls, 1);
+  EXPECT_NEAR(p[0], 213.80940889, 1e-6);
+  // Without one the built-in estimator answers, and has nothing yet.
+  EXPECT_EQ(fmfit_fit(&kBoxLucas1, &d, nullptr, nullptr, nullptr, &s, &out), FMFIT_NO_ESTIMATE);
+}
+
 // ---- batches -------------------------------------------------------------------------------
 
 struct Plate {
