@@ -174,8 +174,8 @@ def main():
         e_rate = float(e1["fits_per_cpu_s"])
         s_rate = ns / s_cpu if ns else float("nan")
         l_rate = nl / l_cpu
-        print(f"| {name} | {count} | {e_rate:.0f} | {float(e2['fits_per_s']):.0f} "
-              f"({float(e2['seconds']):.3f} s) | {s_rate:.1f} | {l_rate:.1f} "
+        print(f"| {name} | {count} | {e_rate:.4g} | {float(e2['fits_per_s']):.4g} "
+              f"({float(e2['seconds']):.3f} s) | {s_rate:.4g} | {l_rate:.4g} "
               f"| {e_rate / s_rate:.1f} | {e_rate / l_rate:.1f} "
               f"| {float(e1['median_rss']):.6g} / {s_rss:.6g} / {l_rss:.6g} |")
         sys.stdout.flush()
