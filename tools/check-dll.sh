@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "check-dll: $*" >&2; exit 1; }
 
 cmake -S . -B "$cross" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DFITMODELS_BUILD_TESTS=OFF -DFITMODELS_BUILD_BENCH=OFF -DFITMODELS_BUILD_TOOL=OFF \
+  -DFITMODELS_BUILD_TESTS=OFF -DFITMODELS_BUILD_BENCH=OFF -DFITMODELS_BUILD_TOOL=OFF -DFITMODELS_BUILD_FIT=OFF \
   --no-warn-unused-cli >/dev/null
 cmake --build "$cross" --target fitmodels
 

@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, where they are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ binutils python3 libgtest-dev libgmock-dev libbenchmark-dev
-          libboost-dev libcminpack-dev libcli11-dev pkg-config g++-mingw-w64-x86-64 wine64)
+          libboost-dev libcminpack-dev libcli11-dev libceres-dev pkg-config g++-mingw-w64-x86-64
+          wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
