@@ -105,8 +105,12 @@ TEST_P(ContractCheck, ReservedNeitherAndQueryAnswers) {
     if ((req & REQ_QUERY) && examines_query) {
       EXPECT_EQ(r.rc, m.query == "none" ? QUERY_REPLY_NONE : QUERY_REPLY_MASK) << at;
       EXPECT_TRUE(y_untouched_from(r, 0) && d_untouched_from(r, 1)) << at;
-      if (m.query == "none") EXPECT_EQ(r.query_word(), 0) << at;
-      if (m.query == "nostore") EXPECT_FALSE(r.d_written(0)) << at;
+      if (m.query == "none") {
+        EXPECT_EQ(r.query_word(), 0) << at;
+      }
+      if (m.query == "nostore") {
+        EXPECT_FALSE(r.d_written(0)) << at;
+      }
       continue;
     }
     if (m.shape == "P") {

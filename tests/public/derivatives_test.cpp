@@ -25,8 +25,6 @@ namespace {
 
 const std::vector<GenericPoint> &points() { return generic_points(); }
 
-void PrintTo(const GenericPoint &pt, std::ostream *os) { *os << pt.where << " " << pt.model; }
-
 class DerivativeCheck : public ::testing::TestWithParam<GenericPoint> {};
 
 TEST_P(DerivativeCheck, AnalyticMatchesCentralDifferences) {
