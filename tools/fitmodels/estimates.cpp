@@ -37,14 +37,16 @@ Curve make_curve(const Data &data, bool positive_x = false) {
   return c;
 }
 
+// Moving average over i - half .. i + half, from prefix sums (linear in the number of points
+// whatever the width), each window summed from the same prefixes.
 std::vector<double> smooth(const std::vector<double> &y, int half) {
-  std::vector<double> out(y.size());
-  const int n = static_cast<int>(y.size());
-  for (int i = 0; i < n; ++i) {
-    double s = 0;
-    int k = 0;
-    for (int j = std::max(0, i - half); j <= std::min(n - 1, i + half); ++j, ++k) s += y[static_cast<size_t>(j)];
-    out[static_cast<size_t>(i)] = s / k;
+  const size_t n = y.size(), h = static_cast<size_t>(half);
+  std::vector<long double> prefix(n + 1, 0.0L);
+  for (size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + y[i];
+  std::vector<double> out(n);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t a = i > h ? i - h : 0, b = std::min(n - 1, i + h);
+    out[i] = static_cast<double>((prefix[b + 1] - prefix[a]) / static_cast<long double>(b - a + 1));
   }
   return out;
 }
@@ -62,7 +64,8 @@ struct Peak {
 // K peaks over a baseline: the highest maximum of the smoothed data, its half-maximum width,
 // then the same on the data less a Gaussian of that peak, K times. Negative peaks when the data
 // dip further below their median than they rise above it.
-bool find_peaks(const Curve &c, int k, double &base, std::vector<Peak> &peaks, std::string &why) {
+bool find_peaks(const Curve &c, int k, const double *held_base, double &base,
+                std::vector<Peak> &peaks, std::string &why) {
   if (c.size() < static_cast<size_t>(3 * k + 1)) {
     why = "too few distinct x values to locate " + std::to_string(k) + " peak(s)";
     return false;
@@ -74,7 +77,7 @@ bool find_peaks(const Curve &c, int k, double &base, std::vector<Peak> &peaks, s
   std::vector<double> y(c.y);
   for (double &v : y) v *= sign;
   std::vector<double> s = smooth(y, std::max(1, static_cast<int>(c.size()) / 60));
-  base = quantile(s, 0.1);
+  base = held_base ? sign * *held_base : quantile(s, 0.1);
   std::vector<double> r(s);
   for (double &v : r) v -= base;
   const double span = c.xmax() - c.xmin();
@@ -381,7 +384,98 @@ bool linear_least_squares(const std::vector<std::vector<double>> &a, const std::
   return true;
 }
 
-bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::string &why) {
+namespace {
+
+bool estimate_free(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+                   const std::vector<double> &held_values, Estimate &out, std::string &why);
+
+// The free parameters in which the model is linear at p (one step of each changes every value
+// by the same multiple of its own column, and steps of all of them add up), solved by linear
+// least squares with the others at p: what the estimators solve exactly, solved again once the
+// held parameters take their values. False, with p unchanged, when none is linear or the
+// solution is not finite.
+bool resolve_linear(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+                    std::vector<double> &p) {
+  const size_t np = data.size();
+  std::vector<double> full(static_cast<size_t>(n) + 1), y(static_cast<size_t>(n) + 4);
+  auto values = [&](const std::vector<double> &q, std::vector<double> &out) {
+    std::copy(q.begin(), q.end(), full.begin() + 1);
+    out.resize(np);
+    for (size_t i = 0; i < np; ++i) {
+      if (!model_value(m, n, full.data(), data.x[i].data(), y.data())) return false;
+      out[i] = y[1];
+    }
+    return true;
+  };
+  std::vector<double> base, up, down, sum;
+  std::vector<int> lin;
+  std::vector<std::vector<double>> cols;
+  if (!values(p, base)) return false;
+  for (int j = 0; j < n; ++j) {
+    if (held[static_cast<size_t>(j)]) continue;
+    std::vector<double> q(p);
+    const double h = std::max(1.0, std::fabs(p[static_cast<size_t>(j)]));
+    q[static_cast<size_t>(j)] = p[static_cast<size_t>(j)] + h;
+    if (!values(q, up)) continue;
+    q[static_cast<size_t>(j)] = p[static_cast<size_t>(j)] - 2 * h;
+    if (!values(q, down)) continue;
+    bool linear = true;
+    std::vector<double> col(np);
+    for (size_t i = 0; i < np && linear; ++i) {
+      col[i] = (up[i] - base[i]) / h;
+      const double mag = std::fabs(base[i]) + std::fabs(up[i]) + std::fabs(down[i]);
+      linear = std::fabs((down[i] - base[i]) + 2 * h * col[i]) <= 1e-9 * mag + 1e-300;
+    }
+    if (linear) {
+      lin.push_back(j);
+      cols.push_back(col);
+    }
+  }
+  if (lin.empty()) return false;
+  // Jointly linear: a step of all of them together adds up.
+  std::vector<double> q(p);
+  for (int j : lin) q[static_cast<size_t>(j)] += std::max(1.0, std::fabs(p[static_cast<size_t>(j)]));
+  if (!values(q, sum)) return false;
+  std::vector<double> rhs(np);
+  for (size_t i = 0; i < np; ++i) {
+    double s = base[i], mag = std::fabs(base[i]) + std::fabs(sum[i]);
+    for (size_t k = 0; k < lin.size(); ++k) {
+      s += cols[k][i] * std::max(1.0, std::fabs(p[static_cast<size_t>(lin[k])]));
+    }
+    if (std::fabs(s - sum[i]) > 1e-9 * mag + 1e-300) return false;
+  }
+  // y - (value less the linear part) = sum_k col_k * p_k.
+  for (size_t i = 0; i < np; ++i) {
+    double part = base[i];
+    for (size_t k = 0; k < lin.size(); ++k) part -= cols[k][i] * p[static_cast<size_t>(lin[k])];
+    rhs[i] = data.y[i] - part;
+  }
+  std::vector<double> coef;
+  if (!linear_least_squares(cols, rhs, coef)) return false;
+  for (size_t k = 0; k < lin.size(); ++k) p[static_cast<size_t>(lin[k])] = coef[k];
+  return true;
+}
+
+}  // namespace
+
+bool estimate(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+              const std::vector<double> &held_values, Estimate &out, std::string &why) {
+  std::vector<bool> h(held);
+  h.resize(static_cast<size_t>(n), false);
+  std::vector<double> v(held_values);
+  v.resize(static_cast<size_t>(n), 0.0);
+  if (!estimate_free(m, n, data, h, v, out, why)) return false;
+  if (std::find(h.begin(), h.end(), true) == h.end()) return true;
+  for (int j = 0; j < n; ++j)
+    if (h[static_cast<size_t>(j)]) out.params[static_cast<size_t>(j)] = v[static_cast<size_t>(j)];
+  resolve_linear(m, n, data, h, out.params);
+  return true;
+}
+
+namespace {
+
+bool estimate_free(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+                   const std::vector<double> &held_values, Estimate &out, std::string &why) {
   out = Estimate{};
   out.params.assign(static_cast<size_t>(n), 0.0);
   out.hold.assign(static_cast<size_t>(n), false);
@@ -404,7 +498,7 @@ bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::s
       Curve c = make_curve(data);
       double base;
       std::vector<Peak> peaks;
-      if (!find_peaks(c, k, base, peaks, why)) return false;
+      if (!find_peaks(c, k, held[0] ? &held_values[0] : nullptr, base, peaks, why)) return false;
       p[0] = base;
       for (int j = 0; j < k; ++j) {
         const Peak &q = peaks[static_cast<size_t>(j)];
@@ -479,7 +573,13 @@ bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::s
       if (name != k.name) continue;
       Curve c = make_curve(data);
       ExpFit f;
-      if (!fit_exponentials(c, k.terms, k.offset, k.sign, k.layout == 3, f, why)) return false;
+      // A held offset is taken off the data, and the rates searched for the rest.
+      const bool offset_held = k.offset && held[0];
+      if (offset_held)
+        for (double &yv : c.y) yv -= held_values[0];
+      if (!fit_exponentials(c, k.terms, k.offset && !offset_held, k.sign, k.layout == 3, f, why))
+        return false;
+      if (offset_held) f.offset = held_values[0];
       std::vector<double> v;
       if (k.layout == 0 || k.layout == 1) {
         v.push_back(f.offset);
@@ -556,5 +656,7 @@ bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::s
   why = "no initial estimates for " + m.name + ": give every parameter with --init";
   return false;
 }
+
+}  // namespace
 
 }  // namespace fmtool
