@@ -15,6 +15,8 @@ namespace {
 // A trial point at which the model fails gets this residual: the step looks far worse than the
 // current point, so Levenberg-Marquardt rejects it and shrinks its trust region.
 constexpr double kFailedResidual = 1e50;
+constexpr double kMaxJacobianBytes = 4e9;
+constexpr double kWorkBound = 2e10;
 
 struct Problem {
   const ModelInfo *model;
@@ -216,6 +218,14 @@ FitResult fit_model(const ModelInfo &m, int n, const Data &data, const std::vect
               " free parameters";
     return r;
   }
+  // The Jacobian is held whole: a size beyond memory is refused before it is allocated.
+  const double jacobian_bytes = 8.0 * mm * std::max(nf, 1);
+  if (jacobian_bytes > kMaxJacobianBytes) {
+    r.error = "the Jacobian of " + std::to_string(mm) + " points and " + std::to_string(nf) +
+              " free parameters would take " + fmt_g(jacobian_bytes / 1e9) + " GB (at most " +
+              fmt_g(kMaxJacobianBytes / 1e9) + ")";
+    return r;
+  }
   for (size_t i = 0; i < data.size(); ++i) {
     double f;
     int rc = 0;
@@ -236,8 +246,12 @@ FitResult fit_model(const ModelInfo &m, int n, const Data &data, const std::vect
   const double tol = 1e-14;
   pr.timeout = options.timeout;
   pr.progress = options.progress;
+  // Without --max-evaluations: MINPACK's budget, less for large problems, so that the work of
+  // one fit (an iteration costs about points x free^2) stays within about kWorkBound.
   const auto budget = [&](long standard) {
-    const long cap = options.max_evaluations > 0 ? options.max_evaluations : standard;
+    const double per = static_cast<double>(mm) * (nf + 1.0) * (nf + 1.0);
+    const long sized = std::max(100L, std::min(standard, static_cast<long>(kWorkBound / per)));
+    const long cap = options.max_evaluations > 0 ? options.max_evaluations : sized;
     return static_cast<int>(std::min<long>(cap, std::numeric_limits<int>::max()));
   };
   if (nf > 0) {
@@ -283,7 +297,8 @@ FitResult fit_model(const ModelInfo &m, int n, const Data &data, const std::vect
              " s, at the best point reached";
   } else if (r.info == 5) {
     r.status = "evaluation cap";
-    r.stop = "stopped at the cap of " + std::to_string(r.nfev) + " evaluations, at the best point reached";
+    r.stop = "stopped at the cap of " + std::to_string(r.nfev) + " evaluations, at the best point reached" +
+             (options.max_evaluations > 0 ? "" : " (the default cap for this size; --max-evaluations sets another)");
   }
   if (!r.converged) r.verdict = r.stop;
   r.ok = true;
