@@ -572,7 +572,12 @@ int cmd_fit(const FitArgs &a) {
                                                            static_cast<unsigned>(order.size())));
   auto work = [&]() {
     for (size_t i; (i = next++) < order.size();) {
-      results[i] = run_one(s, groups[order[i]], order[i]);
+      try {
+        results[i] = run_one(s, groups.at(order[i]), order[i]);
+      } catch (const std::bad_alloc &) {  // one group too big: it fails, the others go on
+        results[i] = GroupResult{order[i], FitResult{}, ""};
+        results[i].fit.error = "out of memory";
+      }
       const size_t d = ++done;
       if (tty) {
         std::lock_guard<std::mutex> lock(progress);
