@@ -16,7 +16,7 @@ namespace {
 // current point, so Levenberg-Marquardt rejects it and shrinks its trust region.
 constexpr double kFailedResidual = 1e50;
 constexpr double kMaxJacobianBytes = 4e9;
-constexpr double kWorkBound = 2e10;
+constexpr double kWorkBound = 5e9;
 
 struct Problem {
   const ModelInfo *model;
