@@ -8,7 +8,8 @@
 #           under the sanitisers, whose shadow memory leaves no such limit usable
 #   regex   extended regex the output (stdout then stderr) must match; "\t" is a tab
 #   absent  extended regex the output must not match ("-": none)
-#   stdin   file fed to standard input ("-": none)
+#   stdin   file fed to standard input ("-": none; "tty": a terminal for stdout and stderr, whose
+#           output is then all on stdout)
 #   args    separated by single spaces; {key} is replaced by the dir given as key=dir, {seq:N} by
 #           1,2,..,N, the word {args:N} by N arguments 1 .. N, and \n, \t, \xHH in an argument
 #           stand for a newline, a tab and the byte HH
@@ -38,6 +39,13 @@ for w in "${words[@]}"; do
     argv+=("$(printf '%b' "$(expand "$w")")")
   fi
 done
+# stdin "tty": the run gets a terminal (script(1)) for its standard output and error.
+tty=no
+if [ "$input" = "tty" ]; then
+  tty=yes input=/dev/null
+  command=$(printf '%q ' "$tool" "${argv[@]}")
+  tool=script argv=(-qec "$command" /dev/null)
+fi
 [ "$input" = "-" ] && input=/dev/null || input=$(expand "$input")
 
 if [ "$memory" != "-" ] && [ "$sanitized" = "ON" ]; then
