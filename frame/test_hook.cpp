@@ -6,6 +6,7 @@
 // between calls (library-wide, one caller at a time). Its working storage is sized so that every
 // model of the table can be run without reading or writing outside it; what does not fit is
 // refused (return 0), never truncated.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -193,8 +194,11 @@ void preset_outputs(Storage &s) {
   for (double &v : s.deriv) v = MISSING_VALUE;
 }
 
+// Models report overflow through errno and never clear it on entry, so each call starts from 0,
+// as a host's does: neither the caller's errno nor a failure at an earlier row reaches a model.
 int32_t call_model(ModelFunction f, int32_t request, void *context, int n, Storage &s) {
   preset_outputs(s);
+  errno = 0;
   return f(request, context, static_cast<int16_t>(n), 0, 0, s.params, 0, s.x, s.y, s.deriv);
 }
 

@@ -135,7 +135,9 @@ TEST_P(CaseTable, CallLeavesWhatTheRowStates) {
   const Outcome r =
       Call(c.model).params(c.p).x(x[0], x[1], x[2]).errno_in(c.errno_in).run(c.request);
   EXPECT_EQ(r.rc, c.rc) << c.where;
-  if (c.errno_out != "*") EXPECT_EQ(r.err, std::stoi(c.errno_out)) << c.where << ": errno";
+  if (c.errno_out != "*") {
+    EXPECT_EQ(r.err, std::stoi(c.errno_out)) << c.where << ": errno";
+  }
   for (std::size_t i = 0; i + 1 < kSlots; ++i) {
     const std::string wy = i < c.y.size() ? c.y[i] : "_";
     const std::string wd = i < c.d.size() ? c.d[i] : "_";

@@ -105,8 +105,12 @@ TEST_P(ContractCheck, ReservedNeitherAndQueryAnswers) {
     if ((req & REQ_QUERY) && examines_query) {
       EXPECT_EQ(r.rc, m.query == FM_QUERY_NONE ? QUERY_REPLY_NONE : QUERY_REPLY_MASK) << at;
       EXPECT_TRUE(y_untouched_from(r, 0) && d_untouched_from(r, 1)) << at;
-      if (m.query == FM_QUERY_NONE) EXPECT_EQ(r.query_word(), 0) << at;
-      if (m.query == FM_QUERY_NO_STORE) EXPECT_FALSE(r.d_written(0)) << at;
+      if (m.query == FM_QUERY_NONE) {
+        EXPECT_EQ(r.query_word(), 0) << at;
+      }
+      if (m.query == FM_QUERY_NO_STORE) {
+        EXPECT_FALSE(r.d_written(0)) << at;
+      }
       continue;
     }
     if (m.shape == FM_SHAPE_PLACEHOLDER) {

@@ -2,6 +2,7 @@
 // and a HostWindow that records the messages it receives.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -308,6 +309,23 @@ TEST_F(TestHook, ModelNamesIgnoreLetterCase) {
   bind_all();
   EXPECT_EQ(run("bingHAM", "1,2"), 1);
   EXPECT_EQ(fake.value("y", 3), 5.0);  // 1 + 2*2
+}
+
+// ExpAssoc fails when it finds errno set after its exponentials: with the caller's stale ERANGE
+// the hook's calls must still start from 0, and give the values of a clean call at every row.
+TEST_F(TestHook, EachModelCallStartsWithErrnoCleared) {
+  bind_all();
+  const ModelFunction f = get_funx("ExpAssoc");
+  const double p[] = {0.0, 0.5, 2.0, 1.0, 1.0, 1.0};
+  errno = ERANGE;
+  ASSERT_EQ(run("ExpAssoc", "0.5,2,1,1,1"), 1);
+  for (const auto &cell : fake.columns[0].cells) {
+    double x[4] = {0.0, cell.second, 0.0, 0.0}, y[4] = {}, d[7] = {};
+    errno = 0;
+    ASSERT_EQ(f(REQ_DERIV, nullptr, 5, 0, 0, p, 0, x, y, d), 0);
+    EXPECT_EQ(fake.value("y", cell.first), y[1]) << "row " << cell.first;
+    EXPECT_EQ(fake.value(result(5), cell.first), y[1]) << "second pass, row " << cell.first;
+  }
 }
 
 // ---- refusals ---------------------------------------------------------------------------------

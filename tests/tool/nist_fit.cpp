@@ -2,7 +2,8 @@
 // and compares the result with the certified parameters and residual sum of squares.
 //   nist_fit TOOL PROBLEM_DIR MODEL start1|start2
 // Prints the significant digits reached (log relative error, at most 11); exits 77 (skipped)
-// when the model is not registered, 1 when any quantity has fewer than 6 digits.
+// when the model is not registered or the problem's folder is missing, 1 when any quantity has
+// fewer than 6 digits.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -54,8 +55,8 @@ int main(int argc, char **argv) {
   }
   std::ifstream in(dir + "/certified.json");
   if (!in) {
-    std::printf("cannot read %s/certified.json\n", dir.c_str());
-    return 1;
+    std::printf("SKIPPED: no reference data at %s/certified.json\n", dir.c_str());
+    return 77;
   }
   const std::string cert = slurp(in);
   const std::vector<double> init = numbers(cert, start), want = numbers(cert, "certified_values");

@@ -1,94 +1,235 @@
 #include "csv.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <memory>
 
 namespace fmtool {
 namespace {
 
-std::string trim(const std::string &s) {
-  const auto a = s.find_first_not_of(" \t\r\"");
-  if (a == std::string::npos) return "";
-  const auto b = s.find_last_not_of(" \t\r\"");
-  return s.substr(a, b - a + 1);
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view trim(std::string_view s) {
+  size_t a = 0, b = s.size();
+  while (a < b && blank(s[a])) ++a;
+  while (b > a && blank(s[b - 1])) --b;
+  return s.substr(a, b - a);
 }
 
-// Appends the fields of a line to out and returns how many there were.
-size_t split_fields(const std::string &line, char sep, std::vector<std::string> &out) {
-  size_t start = 0, count = 0;
+// One line at a time from a file or standard input, in blocks. A line holding a NUL byte, or
+// longer than kMaxLineBytes, is reported rather than read on; a longer comment line is skipped.
+class LineReader {
+ public:
+  enum Result { kLine, kEnd, kTooLong, kNul, kFailed };
+  explicit LineReader(FILE *f) : f_(f), block_(new char[kBlock]) {}
+
+  Result next(std::string &line) {
+    line.clear();
+    bool comment = false, any = false;
+    while (true) {
+      if (pos_ == len_) {
+        if (done_) return any ? kLine : kEnd;
+        len_ = std::fread(block_.get(), 1, kBlock, f_);
+        pos_ = 0;
+        if (len_ < kBlock) {
+          if (std::ferror(f_)) return kFailed;
+          done_ = true;
+        }
+        continue;
+      }
+      any = true;
+      const char *start = block_.get() + pos_;
+      const size_t avail = len_ - pos_;
+      const char *nl = static_cast<const char *>(std::memchr(start, '\n', avail));
+      const size_t take = nl ? static_cast<size_t>(nl - start) : avail;
+      pos_ += take + (nl ? 1 : 0);
+      if (!comment) {
+        if (std::memchr(start, '\0', take) != nullptr) return kNul;
+        if (line.size() + take > kMaxLineBytes) {
+          const std::string_view head = trim(line.size() > 0 ? std::string_view(line)
+                                                             : std::string_view(start, take));
+          if (head.empty() || head[0] != '#') return kTooLong;
+          comment = true;  // keep its beginning only: it is skipped
+          if (line.empty()) line.assign(start, std::min<size_t>(take, 1));
+        } else {
+          line.append(start, take);
+        }
+      }
+      if (nl) return kLine;
+    }
+  }
+
+ private:
+  static constexpr size_t kBlock = size_t{1} << 16;
+  FILE *f_;
+  std::unique_ptr<char[]> block_;
+  size_t pos_ = 0, len_ = 0;
+  bool done_ = false;
+};
+
+// The separator of the first line: the first of ',', ';', tab found outside double quotes.
+char detect_separator(std::string_view line) {
+  bool quoted = false;
+  for (const char want : {',', ';', '\t'})
+    for (char c : line) {
+      if (c == '"') quoted = !quoted;
+      else if (c == want && !quoted) return want;
+    }
+  return ',';
+}
+
+// Splits a line into cells appended to text (their ends to ends); a cell in double quotes may
+// hold the separator, and "" inside it stands for one quote. Returns the number of cells.
+size_t split_cells(std::string_view line, char sep, std::string &text, std::vector<size_t> &ends) {
+  size_t count = 0, i = 0;
   while (true) {
-    const auto at = line.find(sep, start);
-    out.push_back(trim(line.substr(start, at == std::string::npos ? std::string::npos : at - start)));
+    size_t j = i;
+    std::string cell;
+    bool quoted = false;
+    for (; j < line.size(); ++j) {
+      const char c = line[j];
+      if (c == '"') {
+        if (quoted && j + 1 < line.size() && line[j + 1] == '"') {
+          cell += '"';
+          ++j;
+        } else {
+          quoted = !quoted;
+        }
+      } else if (c == sep && !quoted) {
+        break;
+      } else {
+        cell += c;
+      }
+    }
+    text += trim(cell);
+    ends.push_back(text.size());
     ++count;
-    if (at == std::string::npos) break;
-    start = at + 1;
+    if (j >= line.size()) break;
+    i = j + 1;
   }
   return count;
 }
 
-}  // namespace
-
-bool parse_number(const std::string &text, double &out) {
+bool whole_double(std::string_view text, double &out) {
   if (text.empty()) return false;
+  const std::string s(text);
   char *end = nullptr;
   errno = 0;
-  out = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && errno != ERANGE && std::isfinite(out);
+  out = std::strtod(s.c_str(), &end);
+  return end == s.c_str() + s.size() && !blank(s[0]) && s[0] != '\n';
+}
+
+std::string lowered(std::string_view s) {
+  std::string o(s);
+  for (char &c : o)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return o;
+}
+
+// Long lists of column names: the first few and a count of the rest.
+std::string some_names(const std::vector<std::string> &names) {
+  const size_t shown = 8;
+  std::string out;
+  for (size_t i = 0; i < names.size() && i < shown; ++i) out += (i ? ", " : "") + names[i];
+  if (names.size() > shown) out += " and " + std::to_string(names.size() - shown) + " more";
+  return out;
+}
+
+}  // namespace
+
+bool parse_number(std::string_view text, double &out) {
+  return whole_double(text, out) && std::isfinite(out);
+}
+
+std::string number_problem(std::string_view text) {
+  double v;
+  if (!whole_double(text, v)) return "is not a number";
+  if (std::isnan(v)) return "is not a number (NaN)";
+  if (!std::isfinite(v))
+    return lowered(text).find("inf") != std::string::npos ? "is not finite"
+                                                           : "is beyond the range of a double";
+  return "";
+}
+
+bool missing_cell(std::string_view text) {
+  const std::string l = lowered(text);
+  return l.empty() || l == "na" || l == "n/a" || l == "nan";
 }
 
 bool read_table(const std::string &path, Table &table, std::string &error) {
-  std::ifstream in(path);
-  if (!in) {
+  const bool from_stdin = path == "-";
+  FILE *f = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
     error = "cannot read \"" + path + "\"";
     return false;
   }
+  struct Closer {
+    FILE *f;
+    bool close;
+    ~Closer() {
+      if (close) std::fclose(f);
+    }
+  } closer{f, !from_stdin};
   table = Table{};
-  table.path = path;
-  in.seekg(0, std::ios::end);
-  const auto bytes = static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0));
-  in.seekg(0, std::ios::beg);
+  table.path = from_stdin ? "standard input" : path;
+  LineReader reader(f);
   std::string line;
-  int lineno = 0;
+  size_t lineno = 0, width = 0;
   char sep = 0;
-  size_t width = 0;
-  while (std::getline(in, line)) {
+  const auto where = [&]() { return table.path + ":" + std::to_string(lineno) + ": "; };
+  while (true) {
+    const LineReader::Result r = reader.next(line);
+    if (r == LineReader::kEnd) break;
     ++lineno;
-    const std::string t = trim(line);
+    if (r == LineReader::kFailed) {
+      error = "cannot read \"" + path + "\"" + (lineno > 1 ? " (read error at line " + std::to_string(lineno) + ")" : "");
+      return false;
+    }
+    if (r == LineReader::kNul) {
+      error = where() + "a NUL byte: not a text file";
+      return false;
+    }
+    if (r == LineReader::kTooLong) {
+      error = where() + "line longer than " + std::to_string(kMaxLineBytes) +
+              " bytes (the longest line read)";
+      return false;
+    }
+    std::string_view view(line);
+    if (lineno == 1 && view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);  // UTF-8 BOM
+    const std::string_view t = trim(view);
     if (t.empty() || t[0] == '#') continue;
     if (sep == 0) {
-      sep = line.find(',') != std::string::npos   ? ','
-            : line.find(';') != std::string::npos ? ';'
-            : line.find('\t') != std::string::npos ? '\t'
-                                                   : ',';
-      std::vector<std::string> fields;
-      width = split_fields(line, sep, fields);
-      // Room for every row at once, estimated from the first line's length.
-      const size_t rows = bytes / (line.size() + 1) + 16;
-      table.cells.reserve(rows * width);
-      table.lines.reserve(rows);
+      sep = detect_separator(view);
+      std::string names;
+      std::vector<size_t> ends;
+      width = split_cells(view, sep, names, ends);
+      // A header is a first row with a cell that is neither a number (NaN and inf included) nor
+      // empty nor NA: no row of numbers is ever taken for one.
       bool header = false;
-      double v;
-      for (const std::string &f : fields)
-        if (!parse_number(f, v)) header = true;
-      if (header) {
-        table.header = fields;
-        continue;
+      for (size_t k = 0; k < width; ++k) {
+        const std::string_view c =
+            std::string_view(names).substr(k ? ends[k - 1] : 0, ends[k] - (k ? ends[k - 1] : 0));
+        double v;
+        if (!whole_double(c, v) && !missing_cell(c)) header = true;
       }
-      for (size_t i = 1; i <= width; ++i) table.header.push_back(std::to_string(i));
+      for (size_t k = 0; k < width; ++k)
+        table.header.push_back(header ? names.substr(k ? ends[k - 1] : 0, ends[k] - (k ? ends[k - 1] : 0))
+                                      : std::to_string(k + 1));
+      if (header) continue;
     }
-    const size_t count = split_fields(line, sep, table.cells);
+    const size_t count = split_cells(view, sep, table.text, table.ends);
     if (count != width) {
-      error = path + ":" + std::to_string(lineno) + ": " + std::to_string(count) +
-              " fields where the file has " + std::to_string(width) + " columns";
+      error = where() + std::to_string(count) + " fields where the file has " +
+              std::to_string(width) + " columns";
       return false;
     }
     table.lines.push_back(lineno);
   }
   if (sep == 0) {
-    error = path + ": no data";
+    error = table.path + ": no data";
     return false;
   }
   return true;
@@ -98,27 +239,36 @@ int find_column(const Table &table, const std::string &which, std::string &error
   for (size_t i = 0; i < table.header.size(); ++i)
     if (table.header[i] == which) return static_cast<int>(i);
   char *end = nullptr;
+  errno = 0;
   const long k = std::strtol(which.c_str(), &end, 10);
-  if (!which.empty() && *end == '\0' && k >= 1 && k <= static_cast<long>(table.header.size()))
+  if (!which.empty() && *end == '\0' && errno == 0 && k >= 1 &&
+      k <= static_cast<long>(table.header.size()))
     return static_cast<int>(k - 1);
-  std::string names;
-  for (const std::string &h : table.header) names += (names.empty() ? "" : ", ") + h;
-  error = table.path + ": no column \"" + which + "\" (columns: " + names + ")";
+  error = table.path + ": no column \"" + which + "\" (" + std::to_string(table.header.size()) +
+          " columns: " + some_names(table.header) + ")";
   return -1;
 }
 
-bool numeric_column(const Table &table, int column, std::vector<double> &out, std::string &error) {
+bool numeric_column(const Table &table, int column, std::vector<double> &out, std::string &error,
+                    bool skip_missing) {
   out.clear();
   out.reserve(table.row_count());
   for (size_t r = 0; r < table.row_count(); ++r) {
     double v;
-    const std::string &cell = table.cell(r, static_cast<size_t>(column));
-    if (!parse_number(cell, v)) {
-      error = table.path + ":" + std::to_string(table.lines[r]) + ": column \"" +
-              table.header[static_cast<size_t>(column)] + "\": \"" + cell + "\" is not a number";
-      return false;
+    const std::string_view cell = table.cell(r, static_cast<size_t>(column));
+    if (parse_number(cell, v)) {
+      out.push_back(v);
+      continue;
     }
-    out.push_back(v);
+    if (skip_missing && missing_cell(cell)) {
+      out.push_back(std::nan(""));
+      continue;
+    }
+    const std::string shown = cell.size() > 40 ? std::string(cell.substr(0, 40)) + "..." : std::string(cell);
+    error = table.path + ":" + std::to_string(table.lines[r]) + ": column \"" +
+            table.header[static_cast<size_t>(column)] + "\": \"" + shown + "\" " +
+            (missing_cell(cell) ? "is missing (--na skip leaves such rows out)" : number_problem(cell));
+    return false;
   }
   return true;
 }

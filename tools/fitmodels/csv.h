@@ -1,30 +1,48 @@
 // Reading a data file: comma-, semicolon- or tab-separated columns, an optional header line,
-// '#' comment lines and blank lines skipped. Errors name the file and the line.
+// '#' comment lines and blank lines skipped, cells optionally in double quotes. The file is read
+// as a stream, one bounded line at a time; "-" reads standard input. Errors name the file and
+// the line.
 #ifndef FITMODELS_TOOL_CSV_H
 #define FITMODELS_TOOL_CSV_H
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fmtool {
 
+// The longest line read (comment lines aside, which may be of any length).
+constexpr size_t kMaxLineBytes = size_t{8} << 20;
+
 struct Table {
-  std::string path;
+  std::string path;                 // as named in messages ("standard input" for "-")
   std::vector<std::string> header;  // column names ("1", "2", .. without a header line)
-  std::vector<std::string> cells;   // row after row, header.size() cells each
-  std::vector<int> lines;           // file line of each row
+  std::string text;                 // the cells' texts, one after another
+  std::vector<size_t> ends;         // end of each cell in text, row after row
+  std::vector<size_t> lines;        // file line of each row
 
   size_t row_count() const { return lines.size(); }
-  const std::string &cell(size_t row, size_t column) const {
-    return cells[row * header.size() + column];
+  std::string_view cell(size_t row, size_t column) const {
+    const size_t k = row * header.size() + column;
+    const size_t begin = k == 0 ? 0 : ends[k - 1];
+    return std::string_view(text).substr(begin, ends[k] - begin);
   }
 };
 
-bool parse_number(const std::string &text, double &out);
+// A finite number written in full (subnormals and underflow to zero accepted).
+bool parse_number(std::string_view text, double &out);
+// Why text is not a finite number ("is not a number", "is not finite", ..); empty when it is.
+std::string number_problem(std::string_view text);
+// An empty cell, or NA / N/A / NaN in any letter case: what --na skip leaves out.
+bool missing_cell(std::string_view text);
+
 bool read_table(const std::string &path, Table &table, std::string &error);
 // A column by header name or by 1-based position; -1 (and the error) when there is none.
 int find_column(const Table &table, const std::string &which, std::string &error);
-bool numeric_column(const Table &table, int column, std::vector<double> &out, std::string &error);
+// The column's numbers; with skip, rows whose cell is missing_cell() get NaN instead of an error.
+bool numeric_column(const Table &table, int column, std::vector<double> &out, std::string &error,
+                    bool skip_missing = false);
 
 }  // namespace fmtool
 

@@ -38,14 +38,16 @@ Curve make_curve(const Data &data, bool positive_x = false) {
   return c;
 }
 
+// Moving average over i - half .. i + half, from prefix sums (linear in the number of points
+// whatever the width), each window summed from the same prefixes.
 std::vector<double> smooth(const std::vector<double> &y, int half) {
-  std::vector<double> out(y.size());
-  const int n = static_cast<int>(y.size());
-  for (int i = 0; i < n; ++i) {
-    double s = 0;
-    int k = 0;
-    for (int j = std::max(0, i - half); j <= std::min(n - 1, i + half); ++j, ++k) s += y[static_cast<size_t>(j)];
-    out[static_cast<size_t>(i)] = s / k;
+  const size_t n = y.size(), h = static_cast<size_t>(half);
+  std::vector<long double> prefix(n + 1, 0.0L);
+  for (size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + y[i];
+  std::vector<double> out(n);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t a = i > h ? i - h : 0, b = std::min(n - 1, i + h);
+    out[i] = static_cast<double>((prefix[b + 1] - prefix[a]) / static_cast<long double>(b - a + 1));
   }
   return out;
 }
@@ -63,7 +65,8 @@ struct Peak {
 // K peaks over a baseline: the highest maximum of the smoothed data, its half-maximum width,
 // then the same on the data less a Gaussian of that peak, K times. Negative peaks when the data
 // dip further below their median than they rise above it.
-bool find_peaks(const Curve &c, int k, double &base, std::vector<Peak> &peaks, std::string &why) {
+bool find_peaks(const Curve &c, int k, const double *held_base, double &base,
+                std::vector<Peak> &peaks, std::string &why) {
   if (c.size() < static_cast<size_t>(3 * k + 1)) {
     why = "too few distinct x values to locate " + std::to_string(k) + " peak(s)";
     return false;
@@ -75,7 +78,7 @@ bool find_peaks(const Curve &c, int k, double &base, std::vector<Peak> &peaks, s
   std::vector<double> y(c.y);
   for (double &v : y) v *= sign;
   std::vector<double> s = smooth(y, std::max(1, static_cast<int>(c.size()) / 60));
-  base = quantile(s, 0.1);
+  base = held_base ? sign * *held_base : quantile(s, 0.1);
   std::vector<double> r(s);
   for (double &v : r) v -= base;
   const double span = c.xmax() - c.xmin();
@@ -414,7 +417,8 @@ bool solve_scale(const std::function<double(double)> &feature, double guess, dou
 // Peaks: a baseline, then per term one centre, its widths and one height or area; shapes at
 // their generic values. Each term's widths are scaled until the model's own half-maximum width
 // matches the data's, and its height or area until its maximum does.
-Outcome peak_start(const ModelInfo &m, int n, const Data &data, std::vector<double> &p,
+Outcome peak_start(const ModelInfo &m, int n, const Data &data, const double *held_base,
+                   std::vector<double> &p,
                    std::string &why) {
   const int k = m.terms ? m.term_count(n) : 1;
   const int first = m.terms ? m.shared : 0, size = m.terms ? m.per_term : n;
@@ -443,7 +447,7 @@ Outcome peak_start(const ModelInfo &m, int n, const Data &data, std::vector<doub
   Curve c = make_curve(data);
   double base;
   std::vector<Peak> peaks;
-  if (!find_peaks(c, k, base, peaks, why)) return Outcome::failed;
+  if (!find_peaks(c, k, held_base, base, peaks, why)) return Outcome::failed;
   for (int j = 0; j < n; ++j) p[static_cast<size_t>(j)] = point_value(m, j);
   // The baseline goes to the first baseline parameter (shared, or else the first term's).
   bool base_set = false;
@@ -577,16 +581,19 @@ Outcome sigmoid_start(const ModelInfo &m, int n, const Data &data, bool logx,
 // constant and whether it rises from zero (1 - exp form); the rates are searched as exp(r x)
 // and translated, the amplitudes and baseline solved by least squares.
 Outcome exponential_start(const ModelInfo &m, int n, const Data &data, bool decay,
-                          std::vector<double> &p, Estimate &out, std::string &why) {
+                          const double *held_base, std::vector<double> &p, Estimate &out,
+                          std::string &why) {
   if (m.terms) return Outcome::not_applicable;
   std::vector<int> lin, amps, steeps;
-  int offset = -1;
+  int offset = -1, base_index = -1;
   bool baseline = false, any_sign = true;
   for (int j = 0; j < n; ++j) {
     const fm_role r = m.role(n, j);
     if (r == FM_ROLE_BASELINE) {
-      lin.push_back(j);
-      baseline = true;
+      // A held baseline is taken off the data; the rates are searched for the rest.
+      if (held_base == nullptr) lin.push_back(j);
+      baseline = held_base == nullptr;
+      base_index = j;
     } else if (r == FM_ROLE_AMPLITUDE) {
       lin.push_back(j);
       amps.push_back(j);
@@ -614,11 +621,14 @@ Outcome exponential_start(const ModelInfo &m, int n, const Data &data, bool deca
     rise = rise && std::fabs(y0) < 0.5;
   }
   Curve c = make_curve(data);
+  if (held_base != nullptr)
+    for (double &v : c.y) v -= *held_base;
   ExpFit f;
   const int terms = static_cast<int>(steeps.size());
   const int direction = rise || decay ? -1 : any_sign ? 0 : 1;
   if (!fit_exponentials(c, terms, baseline, direction, rise, f, why)) return Outcome::failed;
   for (int j = 0; j < n; ++j) p[static_cast<size_t>(j)] = 0.0;
+  if (held_base != nullptr && base_index >= 0) p[static_cast<size_t>(base_index)] = *held_base;
   if (offset >= 0) {
     p[static_cast<size_t>(offset)] = f.xref;
     out.hold[static_cast<size_t>(offset)] = true;
@@ -761,7 +771,98 @@ bool linear_least_squares(const std::vector<std::vector<double>> &a, const std::
   return true;
 }
 
-bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::string &why) {
+namespace {
+
+bool estimate_free(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+                   const std::vector<double> &held_values, Estimate &out, std::string &why);
+
+// The free parameters in which the model is linear at p (one step of each changes every value
+// by the same multiple of its own column, and steps of all of them add up), solved by linear
+// least squares with the others at p: what the estimators solve exactly, solved again once the
+// held parameters take their values. False, with p unchanged, when none is linear or the
+// solution is not finite.
+bool resolve_linear(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+                    std::vector<double> &p) {
+  const size_t np = data.size();
+  std::vector<double> full(static_cast<size_t>(n) + 1), y(static_cast<size_t>(n) + 4);
+  auto values = [&](const std::vector<double> &q, std::vector<double> &out) {
+    std::copy(q.begin(), q.end(), full.begin() + 1);
+    out.resize(np);
+    for (size_t i = 0; i < np; ++i) {
+      if (!model_value(m, n, full.data(), data.x[i].data(), y.data())) return false;
+      out[i] = y[1];
+    }
+    return true;
+  };
+  std::vector<double> base, up, down, sum;
+  std::vector<int> lin;
+  std::vector<std::vector<double>> cols;
+  if (!values(p, base)) return false;
+  for (int j = 0; j < n; ++j) {
+    if (held[static_cast<size_t>(j)]) continue;
+    std::vector<double> q(p);
+    const double h = std::max(1.0, std::fabs(p[static_cast<size_t>(j)]));
+    q[static_cast<size_t>(j)] = p[static_cast<size_t>(j)] + h;
+    if (!values(q, up)) continue;
+    q[static_cast<size_t>(j)] = p[static_cast<size_t>(j)] - 2 * h;
+    if (!values(q, down)) continue;
+    bool linear = true;
+    std::vector<double> col(np);
+    for (size_t i = 0; i < np && linear; ++i) {
+      col[i] = (up[i] - base[i]) / h;
+      const double mag = std::fabs(base[i]) + std::fabs(up[i]) + std::fabs(down[i]);
+      linear = std::fabs((down[i] - base[i]) + 2 * h * col[i]) <= 1e-9 * mag + 1e-300;
+    }
+    if (linear) {
+      lin.push_back(j);
+      cols.push_back(col);
+    }
+  }
+  if (lin.empty()) return false;
+  // Jointly linear: a step of all of them together adds up.
+  std::vector<double> q(p);
+  for (int j : lin) q[static_cast<size_t>(j)] += std::max(1.0, std::fabs(p[static_cast<size_t>(j)]));
+  if (!values(q, sum)) return false;
+  std::vector<double> rhs(np);
+  for (size_t i = 0; i < np; ++i) {
+    double s = base[i], mag = std::fabs(base[i]) + std::fabs(sum[i]);
+    for (size_t k = 0; k < lin.size(); ++k) {
+      s += cols[k][i] * std::max(1.0, std::fabs(p[static_cast<size_t>(lin[k])]));
+    }
+    if (std::fabs(s - sum[i]) > 1e-9 * mag + 1e-300) return false;
+  }
+  // y - (value less the linear part) = sum_k col_k * p_k.
+  for (size_t i = 0; i < np; ++i) {
+    double part = base[i];
+    for (size_t k = 0; k < lin.size(); ++k) part -= cols[k][i] * p[static_cast<size_t>(lin[k])];
+    rhs[i] = data.y[i] - part;
+  }
+  std::vector<double> coef;
+  if (!linear_least_squares(cols, rhs, coef)) return false;
+  for (size_t k = 0; k < lin.size(); ++k) p[static_cast<size_t>(lin[k])] = coef[k];
+  return true;
+}
+
+}  // namespace
+
+bool estimate(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+              const std::vector<double> &held_values, Estimate &out, std::string &why) {
+  std::vector<bool> h(held);
+  h.resize(static_cast<size_t>(n), false);
+  std::vector<double> v(held_values);
+  v.resize(static_cast<size_t>(n), 0.0);
+  if (!estimate_free(m, n, data, h, v, out, why)) return false;
+  if (std::find(h.begin(), h.end(), true) == h.end()) return true;
+  for (int j = 0; j < n; ++j)
+    if (h[static_cast<size_t>(j)]) out.params[static_cast<size_t>(j)] = v[static_cast<size_t>(j)];
+  resolve_linear(m, n, data, h, out.params);
+  return true;
+}
+
+namespace {
+
+bool estimate_free(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+                   const std::vector<double> &held_values, Estimate &out, std::string &why) {
   out = Estimate{};
   out.params.assign(static_cast<size_t>(n), 0.0);
   out.hold.assign(static_cast<size_t>(n), false);
@@ -771,13 +872,20 @@ bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::s
     return false;
   }
   Outcome o = Outcome::not_applicable;
+  // The value of a held baseline, which the estimates keep.
+  const double *held_base = nullptr;
+  for (int j = 0; j < n && held_base == nullptr; ++j)
+    if (m.role(n, j) == FM_ROLE_BASELINE && held[static_cast<size_t>(j)])
+      held_base = &held_values[static_cast<size_t>(j)];
   if (m.nIndep == 1) {
     switch (m.start) {
-      case FM_START_PEAK: o = peak_start(m, n, data, p, why); break;
+      case FM_START_PEAK: o = peak_start(m, n, data, held_base, p, why); break;
       case FM_START_SIGMOID: o = sigmoid_start(m, n, data, false, p, why); break;
       case FM_START_DOSE_RESPONSE: o = sigmoid_start(m, n, data, true, p, why); break;
-      case FM_START_DECAY: o = exponential_start(m, n, data, true, p, out, why); break;
-      case FM_START_GROWTH: o = exponential_start(m, n, data, false, p, out, why); break;
+      case FM_START_DECAY: o = exponential_start(m, n, data, true, held_base, p, out, why); break;
+      case FM_START_GROWTH:
+        o = exponential_start(m, n, data, false, held_base, p, out, why);
+        break;
       case FM_START_POWER: o = power_start(m, n, data, p, why); break;
       case FM_START_SATURATION: o = saturation_start(m, n, data, p, why); break;
       default: break;
@@ -802,5 +910,7 @@ bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::s
   why = "no initial estimates for " + m.name + ": give every parameter with --init";
   return false;
 }
+
+}  // namespace
 
 }  // namespace fmtool

@@ -19,8 +19,11 @@ struct Estimate {
   std::string note;
 };
 
-// False (and why) when the model has no estimates, or the data do not allow them.
-bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::string &why);
+// False (and why) when the model has no estimates, or the data do not allow them. Parameters
+// marked in held keep held_values (0-based, n each; empty: none held), and the free ones are
+// estimated given them.
+bool estimate(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
+              const std::vector<double> &held_values, Estimate &out, std::string &why);
 
 // Least squares for the columns a[j] (each of the length of y), by Householder QR. False when
 // the columns are rank-deficient.

@@ -4,15 +4,20 @@
 //   fitmodels eval MODEL P1 P2 ... (--x X ... | --data FILE.csv) [--deriv]
 //   fitmodels check [MODEL ...]
 //   fitmodels fit MODEL FILE.csv [--x COL] [--y COL] [--init name=value,..] [--fix name=value]
-//                 [--peaks K] [--weights COL] [--group COL] [--json] [--plot FILE.svg]
+//                 [--peaks K] [--weights COL] [--group COL] [--na refuse|skip] [--json]
+//                 [--plot FILE.svg] [--max-evaluations N] [--timeout SECONDS]
 //
-// Bad input prints one line "fitmodels: ..." on stderr and exits with status 2.
+// Bad input prints one line "fitmodels: ..." on stderr and exits with status 2; so does running
+// out of memory. A fit that ends without converging prints its result and exits with status 1.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <new>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -35,7 +40,15 @@ struct Failure {
 };
 [[noreturn]] void fail(const std::string &message) { throw Failure{message}; }
 
+// The lookups and the test hook are exported beside the models but are not models.
+bool library_routine(const std::string &name) {
+  for (const char *routine : {"Get_Func", "get_funx", "get_funx_list", "FuncTest"})
+    if (lower(name) == lower(routine)) return true;
+  return false;
+}
+
 const ModelInfo &require_model(const std::string &name) {
+  if (library_routine(name)) fail("\"" + name + "\" is a routine of the library, not a model");
   const ModelInfo *m = find_model(name);
   if (m != nullptr) return *m;
   std::string hint;
@@ -51,17 +64,25 @@ std::string join(const std::vector<std::string> &v, const char *sep = ", ") {
 
 double number(const std::string &text, const std::string &what) {
   double v;
-  if (!parse_number(text, v)) fail(what + " \"" + text + "\" is not a number");
+  if (!parse_number(text, v)) fail(what + " \"" + text + "\" " + number_problem(text));
   return v;
 }
 
-std::vector<std::string> split_list(const std::vector<std::string> &items) {
+// The comma-separated items of the arguments; an empty item (as in "1,,2") is refused.
+std::vector<std::string> split_list(const std::vector<std::string> &items, const std::string &what,
+                                    const std::string &expected = "") {
   std::vector<std::string> out;
   for (const std::string &item : items) {
-    std::stringstream s(item);
-    std::string part;
-    while (std::getline(s, part, ','))
-      if (!part.empty()) out.push_back(part);
+    size_t start = 0;
+    while (true) {
+      const size_t at = item.find(',', start);
+      const std::string part = item.substr(start, at == std::string::npos ? std::string::npos : at - start);
+      if (part.empty())
+        fail(what + ": an empty value in \"" + item + "\"" + (expected.empty() ? "" : "; " + expected));
+      out.push_back(part);
+      if (at == std::string::npos) break;
+      start = at + 1;
+    }
   }
   return out;
 }
@@ -78,6 +99,22 @@ std::string json_num(double v) {
   char b[40];
   std::snprintf(b, sizeof b, "%.17g", v);
   return b;
+}
+
+// Messages stay on one line: control characters (a newline in an argument) are shown escaped.
+std::string one_line(const std::string &s) {
+  std::string o;
+  for (char c : s) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7f) {
+      o += c;
+    } else {
+      char b[8];
+      std::snprintf(b, sizeof b, c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : "\\x%02x", u);
+      o += b;
+    }
+  }
+  return o;
 }
 
 std::string json_str(const std::string &s) {
@@ -107,10 +144,14 @@ int cmd_list(const std::string &text) {
   std::printf("%-18s %-16s %5s %4s %7s  %-28s %-6s %-14s %s\n", "model", "export", "indep", "dep",
               "params", "family", "deriv", "start", "parameters");
   int shown = 0;
+  // TEXT is part of a model's name, or a whole family ("core/peaks") or part of one ("peaks").
+  const auto family_matches = [&](const std::string &family) {
+    const std::string f = lower(family);
+    return f == t || f.substr(f.find('/') + 1) == t || f.substr(0, f.find('/')) == t;
+  };
   for (const ModelInfo &m : catalog()) {
     if (!t.empty() && lower(m.name).find(t) == std::string::npos &&
-        lower(m.export_name).find(t) == std::string::npos &&
-        lower(m.family).find(t) == std::string::npos)
+        lower(m.export_name).find(t) == std::string::npos && !family_matches(m.family))
       continue;
     const std::string deriv = m.analytic() ? "yes" : m.placeholder() ? "none" : "no";
     std::string params = parameter_list(*m.info);
@@ -127,8 +168,11 @@ int cmd_list(const std::string &text) {
 }
 
 // ---- parameters -----------------------------------------------------------------------------
-void check_count(const ModelInfo &m, int n) {
-  if (!m.count_valid(n))
+void check_count(const ModelInfo &m, long n) {
+  if (n > INT16_MAX)
+    fail(m.name + ": " + std::to_string(n) + " parameters; a model takes at most " +
+         std::to_string(INT16_MAX));
+  if (!m.count_valid(static_cast<int>(n)))
     fail(m.name + " takes " + m.expected_counts() + " parameters; got " + std::to_string(n));
 }
 
@@ -152,6 +196,7 @@ void assign(const std::vector<std::string> &items, const std::vector<std::string
             std::vector<bool> &given) {
   int next = 0;
   int bare = 0;
+  std::vector<bool> seen(names.size(), false);
   for (const std::string &item : items) {
     const auto eq = item.find('=');
     int i;
@@ -171,6 +216,9 @@ void assign(const std::vector<std::string> &items, const std::vector<std::string
              join(names) + ")");
       text = item.substr(eq + 1);
     }
+    if (seen[static_cast<size_t>(i)])
+      fail(std::string(option) + " gives " + names[static_cast<size_t>(i)] + " twice");
+    seen[static_cast<size_t>(i)] = true;
     values[static_cast<size_t>(i)] = number(text, std::string(option) + " value");
     given[static_cast<size_t>(i)] = true;
   }
@@ -185,9 +233,10 @@ int cmd_eval(const std::string &model, const std::vector<std::string> &param_ite
              const std::vector<std::string> &xcols, bool deriv) {
   const ModelInfo &m = require_model(model);
   std::vector<double> p{0.0};
-  for (const std::string &s : split_list(param_items)) p.push_back(number(s, "parameter"));
+  const std::vector<std::string> items = split_list(param_items, "parameters", "the parameters are " + m.expected_counts());
+  check_count(m, static_cast<long>(items.size()));
+  for (const std::string &s : items) p.push_back(number(s, "parameter"));
   const int n = static_cast<int>(p.size()) - 1;
-  check_count(m, n);
   if (deriv && !m.analytic()) fail(m.name + " serves no analytic derivatives");
   std::vector<std::array<double, 4>> points;
   const int ni = std::max(1, m.nIndep);
@@ -210,7 +259,7 @@ int cmd_eval(const std::string &model, const std::vector<std::string> &param_ite
     }
   } else {
     if (xs.empty()) fail("eval needs points: --x X ... or --data FILE.csv");
-    for (const std::string &s : split_list(xs)) {
+    for (const std::string &s : split_list(xs, "--x")) {
       std::array<double, 4> x{0, 0, 0, 0};
       std::stringstream parts(s);
       std::string part;
@@ -260,6 +309,7 @@ struct FitSetup {
   std::vector<std::string> names;
   std::vector<double> init, fixed_values;
   std::vector<bool> given, fixed;
+  FitOptions options;
 };
 
 struct GroupResult {
@@ -289,7 +339,7 @@ GroupResult run_one(const FitSetup &s, const Data &data, const std::string &grou
   if (!complete) {
     Estimate e;
     std::string why;
-    if (!estimate(*s.model, s.n, data, e, why)) {
+    if (!estimate(*s.model, s.n, data, s.fixed, s.fixed_values, e, why)) {
       g.fit.error = why + (why.find("--init") == std::string::npos ? " (give starting values with --init)" : "");
       return g;
     }
@@ -301,7 +351,7 @@ GroupResult run_one(const FitSetup &s, const Data &data, const std::string &grou
     }
     g.note = e.note;
   }
-  g.fit = fit_model(*s.model, s.n, data, start, held);
+  g.fit = fit_model(*s.model, s.n, data, start, held, s.options);
   return g;
 }
 
@@ -321,8 +371,10 @@ void print_text(const FitSetup &s, const GroupResult &g, const std::string &sour
   std::printf("points           %d (%d free parameters)\n", r.points, r.free);
   std::printf("evaluations      %d of the model", r.nfev);
   if (r.njev > 0) std::printf(", %d of its Jacobian", r.njev);
-  std::printf("\nstopped          %s (info %d)%s\n", r.stop.c_str(), r.info,
-              r.converged ? "" : " -- NOT CONVERGED");
+  std::printf("\nstopped          %s (info %d)\n", r.stop.c_str(), r.info);
+  std::printf("status           %s", r.converged ? "converged" : ("NOT CONVERGED: " + r.status).c_str());
+  if (!r.converged && r.verdict != r.stop) std::printf(" -- %s", r.verdict.c_str());
+  std::printf("\n");
 }
 
 std::string json_of(const FitSetup &s, const GroupResult &g, bool with_group) {
@@ -345,7 +397,8 @@ std::string json_of(const FitSetup &s, const GroupResult &g, bool with_group) {
     << ", \"free\": " << r.free << ", \"evaluations\": " << r.nfev
     << ", \"jacobians\": " << r.njev << ", \"info\": " << r.info
     << ", \"converged\": " << (r.converged ? "true" : "false")
-    << ", \"stop\": " << json_str(r.stop);
+    << ", \"status\": " << json_str(r.status) << ", \"stop\": " << json_str(r.stop);
+  if (!r.verdict.empty()) o << ", \"verdict\": " << json_str(r.verdict);
   if (!g.note.empty()) o << ", \"note\": " << json_str(g.note);
   o << "}";
   return o.str();
@@ -384,21 +437,41 @@ void plot_fit(const FitSetup &s, const FitResult &r, const Data &data, const std
 }
 
 struct FitArgs {
-  std::string model, file, y, weights, group, plot;
+  std::string model, file, y, weights, group, plot, na = "refuse";
   std::vector<std::string> x, init, fix;
-  int peaks = 0;
-  bool json = false;
+  long long peaks = 0;
+  bool peaks_given = false, json = false;
+  long long max_evaluations = 0;
+  double timeout = 0;
 };
+
+// Refuses a plot file that cannot be written before any work is done.
+void check_writable(const std::string &path) {
+  const auto slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) fail("cannot write \"" + path + "\": it is a folder");
+    if (access(path.c_str(), W_OK) != 0) fail("cannot write \"" + path + "\"");
+  } else if (access(dir.c_str(), W_OK | X_OK) != 0) {
+    fail("cannot write \"" + path + "\": no writable folder \"" + dir + "\"");
+  }
+}
 
 int cmd_fit(const FitArgs &a) {
   FitSetup s;
   s.model = &require_model(a.model);
   const ModelInfo &m = *s.model;
   if (m.placeholder()) fail(m.name + " is a placeholder model: it computes nothing to fit");
-  if (a.peaks != 0) {
+  if (a.peaks_given) {
     if (!m.terms) fail(m.name + " has a fixed number of parameters; --peaks is for multi-peak models");
-    if (a.peaks < 1) fail("--peaks must be at least 1");
-    s.n = m.count_for(a.peaks);
+    if (a.peaks < 1) fail("--peaks must be at least 1 (got " + std::to_string(a.peaks) + ")");
+    // The contract counts parameters in an int16_t: refused before anything is sized by it.
+    const long long most = m.per_term > 0 ? (INT16_MAX - m.shared) / m.per_term : 0;
+    if (a.peaks > most)
+      fail("--peaks " + std::to_string(a.peaks) + ": " + m.name + " takes at most " +
+           std::to_string(most) + " terms (" + std::to_string(INT16_MAX) + " parameters)");
+    s.n = m.count_for(static_cast<int>(a.peaks));
   } else {
     s.n = m.default_count();
   }
@@ -408,8 +481,14 @@ int cmd_fit(const FitArgs &a) {
   s.fixed_values.assign(static_cast<size_t>(s.n), 0.0);
   s.given.assign(static_cast<size_t>(s.n), false);
   s.fixed.assign(static_cast<size_t>(s.n), false);
-  assign(split_list(a.init), s.names, true, "--init", s.init, s.given);
-  assign(split_list(a.fix), s.names, false, "--fix", s.fixed_values, s.fixed);
+  const std::string expected = "the parameters are " + std::to_string(s.n) + ": " + join(s.names);
+  assign(split_list(a.init, "--init", expected), s.names, true, "--init", s.init, s.given);
+  assign(split_list(a.fix, "--fix", expected), s.names, false, "--fix", s.fixed_values, s.fixed);
+  if (a.max_evaluations < 0) fail("--max-evaluations must be at least 1");
+  if (!(a.timeout >= 0) || !std::isfinite(a.timeout)) fail("--timeout must be a positive number of seconds");
+  s.options.max_evaluations = static_cast<long>(std::min<long long>(a.max_evaluations, 1LL << 40));
+  s.options.timeout = a.timeout;
+  if (!a.plot.empty()) check_writable(a.plot);
 
   Table t;
   std::string err;
@@ -428,25 +507,42 @@ int cmd_fit(const FitArgs &a) {
   }
   const int yc = find_column(t, a.y.empty() ? std::to_string(ni + 1) : a.y, err);
   if (yc < 0) fail(err);
+  for (int k = 0; k < ni; ++k) {
+    if (xc[static_cast<size_t>(k)] == yc)
+      fail("column \"" + t.header[static_cast<size_t>(yc)] + "\" given as both x and y");
+    for (int j = 0; j < k; ++j)
+      if (xc[static_cast<size_t>(j)] == xc[static_cast<size_t>(k)])
+        fail("column \"" + xnames[static_cast<size_t>(k)] + "\" given twice as x");
+  }
+  const bool skip = a.na == "skip";
   std::vector<std::vector<double>> xv(static_cast<size_t>(ni));
   std::vector<double> yv, wv;
   for (int k = 0; k < ni; ++k)
-    if (!numeric_column(t, xc[static_cast<size_t>(k)], xv[static_cast<size_t>(k)], err)) fail(err);
-  if (!numeric_column(t, yc, yv, err)) fail(err);
+    if (!numeric_column(t, xc[static_cast<size_t>(k)], xv[static_cast<size_t>(k)], err, skip)) fail(err);
+  if (!numeric_column(t, yc, yv, err, skip)) fail(err);
   if (!a.weights.empty()) {
     const int wc = find_column(t, a.weights, err);
-    if (wc < 0 || !numeric_column(t, wc, wv, err)) fail(err);
+    if (wc < 0 || !numeric_column(t, wc, wv, err, skip)) fail(err);
     for (size_t i = 0; i < wv.size(); ++i)
-      if (!(wv[i] > 0)) fail(a.file + ":" + std::to_string(t.lines[i]) + ": weight (1/sigma) must be positive");
+      if (!(wv[i] > 0) && !std::isnan(wv[i]))
+        fail(t.path + ":" + std::to_string(t.lines[i]) + ": weight (1/sigma) must be positive");
   }
   int gc = -1;
   if (!a.group.empty() && (gc = find_column(t, a.group, err)) < 0) fail(err);
 
-  // Rows per group, in the order groups first appear.
+  // Rows per group, in the order groups first appear; with --na skip, rows with a missing cell
+  // in a column used are left out.
   std::vector<std::string> order;
   std::map<std::string, Data> groups;
+  size_t skipped = 0;
   for (size_t i = 0; i < t.row_count(); ++i) {
-    const std::string key = gc >= 0 ? t.cell(i, static_cast<size_t>(gc)) : "";
+    bool missing = std::isnan(yv[i]) || (!wv.empty() && std::isnan(wv[i]));
+    for (int k = 0; k < ni; ++k) missing = missing || std::isnan(xv[static_cast<size_t>(k)][i]);
+    if (missing) {
+      ++skipped;
+      continue;
+    }
+    const std::string key = gc >= 0 ? std::string(t.cell(i, static_cast<size_t>(gc))) : "";
     auto it = groups.find(key);
     if (it == groups.end()) {
       order.push_back(key);
@@ -458,11 +554,13 @@ int cmd_fit(const FitArgs &a) {
     it->second.y.push_back(yv[i]);
     if (!wv.empty()) it->second.w.push_back(wv[i]);
   }
-  const std::string source = a.file + ": x = " + join(xnames) + ", y = " + t.header[static_cast<size_t>(yc)];
+  std::string source = t.path + ": x = " + join(xnames) + ", y = " + t.header[static_cast<size_t>(yc)];
+  if (skipped > 0) source += ", " + std::to_string(skipped) + " rows with missing cells left out";
 
   if (gc < 0) {
     const Data &data = groups[""];
-    if (static_cast<int>(data.size()) < 1) fail(a.file + ": no data rows");
+    if (data.size() < 1) fail(t.path + ": no data rows");
+    s.options.progress = isatty(2) != 0;
     GroupResult g = run_one(s, data, "");
     if (!g.fit.ok) fail(g.fit.error);
     if (a.json)
@@ -471,7 +569,7 @@ int cmd_fit(const FitArgs &a) {
       print_text(s, g, source);
     if (!a.plot.empty()) {
       if (ni != 1) fail("--plot draws models of one independent variable");
-      plot_fit(s, g.fit, data, a.plot, m.name + " fit to " + a.file, xnames[0], t.header[static_cast<size_t>(yc)]);
+      plot_fit(s, g.fit, data, a.plot, m.name + " fit to " + t.path, xnames[0], t.header[static_cast<size_t>(yc)]);
       if (!a.json) std::printf("plot             %s\n", a.plot.c_str());
     }
     return g.fit.converged ? 0 : 1;
@@ -487,7 +585,12 @@ int cmd_fit(const FitArgs &a) {
                                                            static_cast<unsigned>(order.size())));
   auto work = [&]() {
     for (size_t i; (i = next++) < order.size();) {
-      results[i] = run_one(s, groups[order[i]], order[i]);
+      try {
+        results[i] = run_one(s, groups.at(order[i]), order[i]);
+      } catch (const std::bad_alloc &) {  // one group too big: it fails, the others go on
+        results[i] = GroupResult{order[i], FitResult{}, ""};
+        results[i].fit.error = "out of memory";
+      }
       const size_t d = ++done;
       if (tty) {
         std::lock_guard<std::mutex> lock(progress);
@@ -522,7 +625,7 @@ int cmd_fit(const FitArgs &a) {
     for (size_t j = 0; j < g.fit.params.size(); ++j)
       std::printf("\t%s\t%s", fmt(g.fit.params[j]).c_str(), g.fit.held[j] ? "held" : fmt(g.fit.errors[j], 4).c_str());
     std::printf("\t%s\t%s\t%d\t%d\t%s\n", fmt(g.fit.chi2_reduced, 6).c_str(), fmt(g.fit.r2, 6).c_str(),
-                g.fit.points, g.fit.nfev, g.fit.converged ? "converged" : g.fit.stop.c_str());
+                g.fit.points, g.fit.nfev, g.fit.converged ? "converged" : g.fit.verdict.c_str());
   }
   if (a.json) std::printf("]\n");
   if (failures > 0)
@@ -530,9 +633,30 @@ int cmd_fit(const FitArgs &a) {
   return failures == 0 ? 0 : 1;
 }
 
-}  // namespace
+// A first argument that is no command nor option: named, with the nearest command.
+void check_command(int argc, char **argv) {
+  if (argc < 2 || argv[1][0] == '-') return;
+  const std::string given = argv[1];
+  const char *commands[] = {"list", "eval", "check", "fit"};
+  std::string best;
+  size_t best_d = 3;
+  for (const char *c : commands) {
+    if (given == c) return;
+    const std::string cs = c;
+    std::vector<size_t> prev(cs.size() + 1), cur(cs.size() + 1);
+    for (size_t j = 0; j <= cs.size(); ++j) prev[j] = j;
+    for (size_t i = 1; i <= given.size(); ++i) {
+      cur[0] = i;
+      for (size_t j = 1; j <= cs.size(); ++j)
+        cur[j] = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (lower(given.substr(i - 1, 1)) != cs.substr(j - 1, 1))});
+      std::swap(prev, cur);
+    }
+    if (prev[cs.size()] < best_d) best_d = prev[cs.size()], best = cs;
+  }
+  fail("unknown command \"" + given + "\"" + (best.empty() ? " (commands: list, eval, check, fit)" : " (did you mean " + best + "?)"));
+}
 
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
   CLI::App app{"fitmodels: list, evaluate, check and fit the library's curve-fitting models"};
   app.require_subcommand(1);
 
@@ -556,8 +680,13 @@ int main(int argc, char **argv) {
   double check_tol = fm::kDerivativeTolerance;
   auto *check = app.add_subcommand("check", "compare analytic derivatives with central differences");
   check->add_option("models", check_models, "models to check (default: every model with derivatives)");
-  check->add_option("--points", check_points, "points generated around each generic point")->check(CLI::PositiveNumber);
-  check->add_option("--tolerance", check_tol, "largest accepted relative disagreement");
+  check->add_option("--points", check_points, "points generated around each generic point")
+      ->check(CLI::Range(1, 100000));
+  check->add_option("--tolerance", check_tol, "largest accepted relative disagreement")
+      ->check(CLI::Validator([](std::string &v) -> std::string {
+        double t;
+        return parse_number(v, t) && t > 0 ? "" : "must be a positive number, not \"" + v + "\"";
+      }, "POSITIVE"));
 
   FitArgs fa;
   auto *fit = app.add_subcommand("fit", "least-squares fit of a model to data in a CSV file");
@@ -567,20 +696,26 @@ int main(int argc, char **argv) {
   fit->add_option("--y", fa.y, "y column (default: the one after the x columns)");
   fit->add_option("--init", fa.init, "starting values: name=value,... or values in order");
   fit->add_option("--fix", fa.fix, "held parameters: name=value,...");
-  fit->add_option("--peaks", fa.peaks, "number of peaks (terms) of a multi-peak model");
+  auto *peaks = fit->add_option("--peaks", fa.peaks, "number of peaks (terms) of a multi-peak model");
   fit->add_option("--weights", fa.weights, "column of weights 1/sigma");
   fit->add_option("--group", fa.group, "fit each group of rows with equal values in this column");
   fit->add_flag("--json", fa.json, "machine-readable output");
   fit->add_option("--plot", fa.plot, "write an SVG of data, fitted curve and residuals");
+  fit->add_option("--na", fa.na, "rows with an empty or NA cell in a column used: refuse (default) or skip")
+      ->check(CLI::IsMember({"refuse", "skip"}));
+  fit->add_option("--max-evaluations", fa.max_evaluations, "stop a fit after N evaluations of the model")
+      ->check(CLI::Range(1LL, 1LL << 40));
+  fit->add_option("--timeout", fa.timeout, "stop a fit after SECONDS (it reports its best point)");
 
+  check_command(argc, argv);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
     if (e.get_exit_code() == 0) return app.exit(e);
-    std::fprintf(stderr, "fitmodels: %s\n", e.what());
-    return 2;
+    fail(e.what());
   }
-  try {
+  fa.peaks_given = peaks->count() > 0;
+  {
     if (*list) return cmd_list(list_text);
     if (*eval) {
       if (!eval_x.empty() && !eval_data.empty()) fail("give the points with --x or --data, not both");
@@ -591,9 +726,24 @@ int main(int argc, char **argv) {
       return run_check(check_models, check_points, check_tol) == 0 ? 0 : 1;
     }
     if (*fit) return cmd_fit(fa);
-  } catch (const Failure &f) {
-    std::fprintf(stderr, "fitmodels: %s\n", f.message.c_str());
-    return 2;
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  try {
+    return run(argc, argv);
+  } catch (const Failure &f) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "fitmodels: %s\n", one_line(f.message).c_str());
+  } catch (const std::bad_alloc &) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "fitmodels: out of memory\n");
+  } catch (const std::length_error &) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "fitmodels: out of memory (a size beyond what can be allocated)\n");
+  }
+  return 2;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace fmtool {
@@ -14,18 +15,27 @@ struct Axis {
   std::vector<double> ticks;
 };
 
-// Round tick positions (1, 2 or 5 times a power of ten) covering [lo, hi].
+// Round tick positions (1, 2 or 5 times a power of ten) covering [lo, hi]. A range narrower
+// than the spacing of doubles near it (or not finite) is widened first, and the ticks are
+// counted, not stepped, so that a step below the resolution of the numbers cannot loop.
 Axis nice_axis(double lo, double hi) {
-  if (!(hi > lo)) {
-    const double d = lo == 0 ? 1.0 : std::fabs(lo) * 0.1;
-    lo -= d;
-    hi += d;
+  if (!std::isfinite(lo) || !std::isfinite(hi)) lo = -1, hi = 1;
+  const double least = 64 * std::numeric_limits<double>::epsilon() * std::max(std::fabs(lo), std::fabs(hi));
+  if (!(hi - lo > least)) {
+    const double mid = lo / 2 + hi / 2;
+    const double d = mid == 0 ? 1.0 : std::max(std::fabs(mid) * 0.1, least);
+    lo = mid - d;
+    hi = mid + d;
   }
   const double raw = (hi - lo) / 6;
   const double mag = std::pow(10.0, std::floor(std::log10(raw)));
   const double step = raw / mag < 1.5 ? mag : raw / mag < 3.5 ? 2 * mag : raw / mag < 7.5 ? 5 * mag : 10 * mag;
   Axis a{std::floor(lo / step) * step, std::ceil(hi / step) * step, {}};
-  for (double t = a.lo; t <= a.hi + step * 1e-9; t += step) a.ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+  const double count = std::floor((a.hi - a.lo) / step + 1e-9);
+  for (int i = 0; i <= count && i <= 20; ++i) {
+    const double t = a.lo + i * step;
+    a.ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+  }
   return a;
 }
 
@@ -136,10 +146,16 @@ bool write_svg(const std::string &path, const PlotInput &in, std::string &error)
     << "<line x1='" << lx << "' y1='" << ly + 18 << "' x2='" << lx + 16 << "' y2='" << ly + 18
     << "' stroke='#d62728' stroke-width='2'/><text x='" << lx + 22 << "' y='" << ly + 22
     << "'>fit</text>\n";
-  if (!in.components.empty())
-    s << "<line x1='" << lx << "' y1='" << ly + 36 << "' x2='" << lx + 16 << "' y2='" << ly + 36
-      << "' stroke='#2ca02c' stroke-dasharray='5,3'/><text x='" << lx + 22 << "' y='" << ly + 40
-      << "'>peaks over baseline</text>\n";
+  // One short dash per peak colour drawn, side by side.
+  if (!in.components.empty()) {
+    const size_t shown = std::min<size_t>(in.components.size(), 6);
+    const double w = 16.0 / static_cast<double>(shown);
+    for (size_t k = 0; k < shown; ++k)
+      s << "<line x1='" << lx + w * static_cast<double>(k) << "' y1='" << ly + 36 << "' x2='"
+        << lx + w * static_cast<double>(k + 1) << "' y2='" << ly + 36 << "' stroke='" << colours[k]
+        << "' stroke-width='2'/>";
+    s << "<text x='" << lx + 22 << "' y='" << ly + 40 << "'>peaks over baseline</text>\n";
+  }
   s << "</svg>\n";
   std::ofstream out(path);
   if (!out || !(out << s.str())) {
