@@ -1,6 +1,7 @@
 """Fits over the library's fitting engine: one data set (fit) or a stack of them (fit_many)."""
 
 import math
+import re
 
 import numpy as np
 
@@ -15,6 +16,15 @@ _INVALID_INPUT, _NO_ESTIMATE = _c.STATUS_INVALID_INPUT, _c.STATUS_NO_ESTIMATE
 
 def _status_text(code):
     return _c.status_name(int(code))
+
+
+def _named(model, message):
+    """The engine's message with each parameter it numbers also named: "parameter 3 (w)"."""
+    def name(mt):
+        i = int(mt.group(1))
+        return f"{mt.group(0)} ({model.param_names[i - 1]})" if 1 <= i <= model.nparams else \
+            mt.group(0)
+    return re.sub(r"\bparameter (\d+)", name, message)
 
 
 def _ydata(model, y, n, what="y"):
@@ -138,7 +148,7 @@ class FitResult:
         self.status_code = raw["status"]
         self.status = raw["status_name"]
         self.success = self.status_code == 0
-        self.message = raw["message"]
+        self.message = _named(model, raw["message"])
         for k in ("points", "free_params", "dof", "nfev", "njev", "chi2", "redchi", "r2",
                   "aic", "aicc", "bic", "failing_point", "detail", "solver_info"):
             setattr(self, k, raw[k])
@@ -236,7 +246,7 @@ def fit(model, x, y, p0=None, weights=None, bounds=None, fixed=None, ci=None, pe
                  profile, bool(absolute_sigma), int(max_evaluations))
     # Input the engine refuses is the caller's mistake: an exception with the engine's line.
     if raw["status"] in (_INVALID_INPUT, _NO_ESTIMATE):
-        raise FitModelsError(raw["message"])
+        raise FitModelsError(_named(m, raw["message"]))
     return FitResult(m, xs, ys, w, raw, level)
 
 
@@ -366,7 +376,7 @@ def fit_many(model, x, Y, p0=None, weights=None, bounds=None, fixed=None, ci=Non
     out["success"] = codes == 0
     for k in ("chi2", "redchi", "r2", "aic", "bic", "nfev", "points"):
         out[k] = raw[k]
-    out["message"] = np.array(raw["message"], dtype=object)
+    out["message"] = np.array([_named(m, t) for t in raw["message"]], dtype=object)
     if as_frame is None or as_frame:
         try:
             import pandas as pd
