@@ -264,6 +264,8 @@ def _stack(m, x, Y, weights):
             raise FitModelsError(f"Y has shape {Ya.shape}: one curve per row, or a list of curves")
         ys = list(Ya)
     count = len(ys)
+    if count == 0:
+        return np.zeros((0, m.nindep)), np.zeros(0), np.zeros(1, dtype=np.uint64), None
     k = m.nindep
     shared_x = not (isinstance(x, (list, tuple)) and ragged_y and len(x) == count > 0 and
                     all(np.ndim(v) == (1 if k == 1 else 2) or

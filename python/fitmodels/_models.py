@@ -136,6 +136,9 @@ class Model:
         self.formula = info["formula"]
         self.derivatives = info["derivatives"]
 
+    def __reduce__(self):  # pickled by name and count, e.g. for worker processes
+        return (Model, (self.name, None, self.nparams))
+
     def __repr__(self):
         return f"Model({self.name!r}, nparams={self.nparams}: {', '.join(self.param_names)})"
 

@@ -167,13 +167,14 @@ py::dict fit_batch(const std::string &name, int nparams, int nindep, const Array
                    ci_level > 0 ? hi.mutable_data() : nullptr, nullptr, nullptr,
                    flags.mutable_data()};
   std::vector<fmfit_summary> s(count);
+  for (fmfit_summary &e : s) e.status = -1;  // still -1 after the call: nothing was fitted
   int32_t rc;
   {
     py::gil_scoped_release release;
     rc = count ? fmfit_batch_fit(&p.model, &b, &o, s.data(), &out) : FMFIT_CONVERGED;
   }
-  if (rc == FMFIT_INVALID_INPUT && count > 0 && s[0].status != FMFIT_INVALID_INPUT)
-    throw std::invalid_argument("the batch is malformed");
+  if (rc == FMFIT_INVALID_INPUT && count > 0 && s[0].status == -1)
+    throw std::invalid_argument("the fitting library refused the batch as malformed");
 
   py::array_t<int32_t> status(m), points(m), dof(m), nfev(m), njev(m), failing(m);
   Array chi2(m), redchi(m), r2(m), aic(m), aicc(m), bic(m);
