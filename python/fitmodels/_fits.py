@@ -18,13 +18,16 @@ def _status_text(code):
     return _c.status_name(int(code))
 
 
+_PARAMETER = re.compile(r"\bparameter (\d+)")
+
+
 def _named(model, message):
     """The engine's message with each parameter it numbers also named: "parameter 3 (w)"."""
     def name(mt):
         i = int(mt.group(1))
         return f"{mt.group(0)} ({model.param_names[i - 1]})" if 1 <= i <= model.nparams else \
             mt.group(0)
-    return re.sub(r"\bparameter (\d+)", name, message)
+    return _PARAMETER.sub(name, message) if "parameter " in message else message
 
 
 def _ydata(model, y, n, what="y"):
@@ -140,7 +143,7 @@ class FitResult:
         self.covariance = raw["covariance"]
         self.correlation = raw["correlation"]
         self.flags = raw["flags"]
-        self.held = [n for n, f in zip(names, self.flags) if f & _c.FLAG_HELD]
+        self.held = [n for n, f in zip(names, self.flags.tolist()) if f & _c.FLAG_HELD]
         self.ci_level = ci_level
         self.ci = ({n: (lo, hi) for n, lo, hi in zip(names, raw["ci_lower"].tolist(),
                                                      raw["ci_upper"].tolist())}

@@ -10,6 +10,8 @@ class FitModelsError(ValueError):
 
 
 _CATALOG = None
+_BY_NAME = None
+_MODELS = {}
 
 
 def _catalog():
@@ -46,11 +48,14 @@ def _nearest_names(name, count=3):
 def _find(name):
     if not isinstance(name, str):
         raise FitModelsError(f"a model is named by a string, not {type(name).__name__}")
-    low = name.lower()
-    for key in ("name", "export_name"):
-        for m in _catalog():
-            if m[key] is not None and m[key].lower() == low:
-                return m
+    global _BY_NAME
+    if _BY_NAME is None:
+        # table names first, then export names: a table name wins where they coincide
+        _BY_NAME = {m["export_name"].lower(): m for m in reversed(_catalog()) if m["export_name"]}
+        _BY_NAME.update({m["name"].lower(): m for m in reversed(_catalog())})
+    found = _BY_NAME.get(name.lower())
+    if found is not None:
+        return found
     hint = ", ".join(_nearest_names(name))
     raise FitModelsError(f'unknown model "{name}"' + (f" (did you mean {hint}?)" if hint else ""))
 
@@ -213,4 +218,11 @@ def as_model(model, peaks=None):
         if peaks is not None and Model(model.name, peaks=peaks).nparams != model.nparams:
             raise FitModelsError(f"peaks={peaks} contradicts {model!r}")
         return model
-    return Model(model, peaks=peaks)
+    key = (model.lower() if isinstance(model, str) else model, peaks)
+    try:
+        return _MODELS[key]
+    except (KeyError, TypeError):
+        pass
+    m = Model(model, peaks=peaks)
+    _MODELS[key] = m  # a Model holds no state that a call changes
+    return m
