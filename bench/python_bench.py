@@ -13,6 +13,7 @@ Every figure is the median of --repeat runs; the ratios compare figures of this 
 """
 import argparse
 import ctypes
+import glob
 import os
 import statistics
 import time
@@ -81,7 +82,7 @@ def main():
     cpu = time.process_time
     t_model = median_time(lambda: m.eval(xe, p), a.repeat, cpu) / n * 1e9
     t_numpy = median_time(lambda: gauss(xe, *p), a.repeat, cpu) / n * 1e9
-    lib = ctypes.CDLL(os.path.join(os.path.dirname(fitmodels.__file__), "libfitmodels.so"))
+    lib = ctypes.CDLL(glob.glob(os.path.join(os.path.dirname(fitmodels.__file__), "libfitmodels.so*"))[0])
     fn = lib.Gauss
     fn.restype = ctypes.c_int32
     fn.argtypes = [ctypes.c_int32, ctypes.c_void_p, ctypes.c_int16, ctypes.c_int32,

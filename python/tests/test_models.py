@@ -1,6 +1,7 @@
 """Model.eval and Model.jacobian over arrays against the C contract called point by point
 through ctypes, as any other host would call the shared library."""
 import ctypes
+import glob
 import math
 import os
 
@@ -9,7 +10,7 @@ import pytest
 
 import fitmodels
 
-LIB = ctypes.CDLL(os.path.join(os.path.dirname(fitmodels.__file__), "libfitmodels.so"),
+LIB = ctypes.CDLL(glob.glob(os.path.join(os.path.dirname(fitmodels.__file__), "libfitmodels.so*"))[0],
                   use_errno=True)
 LIB.Get_Func.restype = ctypes.c_void_p
 LIB.Get_Func.argtypes = [ctypes.c_char_p] + [ctypes.c_void_p] * 4
