@@ -22,6 +22,9 @@ import numpy as np
 
 import fitmodels
 
+# the model library bundled beside the extension module (under its soname)
+LIBRARY = glob.glob(os.path.join(os.path.dirname(fitmodels.__file__), "libfitmodels.so*"))[0]
+
 
 def gauss(x, y0, xc, w, A):
     return y0 + A * np.exp(-2 * ((x - xc) / w) ** 2) / (w * np.sqrt(np.pi / 2))
@@ -82,7 +85,7 @@ def main():
     cpu = time.process_time
     t_model = median_time(lambda: m.eval(xe, p), a.repeat, cpu) / n * 1e9
     t_numpy = median_time(lambda: gauss(xe, *p), a.repeat, cpu) / n * 1e9
-    lib = ctypes.CDLL(glob.glob(os.path.join(os.path.dirname(fitmodels.__file__), "libfitmodels.so*"))[0])
+    lib = ctypes.CDLL(LIBRARY)
     fn = lib.Gauss
     fn.restype = ctypes.c_int32
     fn.argtypes = [ctypes.c_int32, ctypes.c_void_p, ctypes.c_int16, ctypes.c_int32,

@@ -10,8 +10,10 @@ import pytest
 
 import fitmodels
 
-LIB = ctypes.CDLL(glob.glob(os.path.join(os.path.dirname(fitmodels.__file__), "libfitmodels.so*"))[0],
-                  use_errno=True)
+# the model library bundled beside the extension module (under its soname)
+LIBRARY = glob.glob(os.path.join(os.path.dirname(fitmodels.__file__), "libfitmodels.so*"))[0]
+
+LIB = ctypes.CDLL(LIBRARY, use_errno=True)
 LIB.Get_Func.restype = ctypes.c_void_p
 LIB.Get_Func.argtypes = [ctypes.c_char_p] + [ctypes.c_void_p] * 4
 PROTO = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_int32, ctypes.c_void_p, ctypes.c_int16,
