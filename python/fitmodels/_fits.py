@@ -129,6 +129,12 @@ def _ci_option(ci):
     raise FitModelsError(f"ci must be True, a level in (0, 1) or \"profile\", not {ci!r}")
 
 
+def _check_evaluations(n):
+    if not isinstance(n, (int, np.integer)) or not 0 <= n <= 2**31 - 1:
+        raise FitModelsError(f"max_evaluations must be 0 (the default limit) or a positive count, "
+                             f"not {n!r}")
+
+
 class FitResult:
     """The outcome of one fit: parameters by name, standard errors, covariance, statistics."""
 
@@ -230,6 +236,7 @@ def fit(model, x, y, p0=None, weights=None, bounds=None, fixed=None, ci=None, pe
     name: (lower, upper). fixed: a dict name: value (held at value) or names held at p0.
     ci: True or a level for asymptotic intervals, "profile" for profile-likelihood ones."""
     m = as_model(model, peaks)
+    _check_evaluations(max_evaluations)
     xs = m._points(x)
     ys = _ydata(m, y, xs.shape[0])
     w = _weights(weights, xs.shape[0])
@@ -329,6 +336,9 @@ def fit_many(model, x, Y, p0=None, weights=None, bounds=None, fixed=None, ci=Non
     arrays: one column per parameter, <name>_stderr, status, success, chi2, redchi, r2, aic, bic,
     nfev, points, message."""
     m = as_model(model, peaks)
+    if not isinstance(threads, (int, np.integer)) or threads < 0:
+        raise FitModelsError(f"threads must be 0 (all cores) or a positive count, not {threads!r}")
+    _check_evaluations(max_evaluations)
     xall, yall, offsets, wall = _stack(m, x, Y, weights)
     count = offsets.size - 1
     per_fit = 0
