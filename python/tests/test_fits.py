@@ -103,3 +103,21 @@ def test_a_surface_is_fitted_from_two_input_columns(rng):
     assert r.success
     np.testing.assert_allclose(r.values, truth, atol=0.05)
     np.testing.assert_array_equal(r.best_fit, m.eval(np.column_stack([x1, x2]), r.values))
+
+
+def test_host_threads_calling_at_once_get_what_one_thread_gets(rng):
+    from concurrent.futures import ThreadPoolExecutor
+    Y = curves(16, rng)
+    m = fitmodels.Model("Gauss", peaks=2)
+    xs = np.linspace(-2, 12, 5000)
+
+    def work(i):
+        out = fitmodels.fit_many(m, X, Y[i:i + 8], p0=START, threads=2, as_frame=False)
+        return out["xc1"], fitmodels.fit(m, X, Y[i], p0=START).values, m.eval(xs, TRUE)
+
+    alone = [work(i) for i in range(8)]
+    with ThreadPoolExecutor(4) as pool:
+        together = list(pool.map(work, range(8)))
+    for a, b in zip(alone, together):
+        for u, v in zip(a, b):
+            np.testing.assert_array_equal(u, v)
