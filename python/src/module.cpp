@@ -99,6 +99,8 @@ class Model {
   Model(const std::string &name, int nparams) : info_(&find(name)), n_(nparams) {
     fn_ = fm_catalog_function(info_);
     if (fn_ == nullptr) throw std::invalid_argument(name + " has no model function");
+    if (info_->nIndep < 1 || info_->nIndep > 3)  // the contract passes x[1..3]
+      throw std::invalid_argument(name + " reads " + std::to_string(info_->nIndep) + " inputs");
     if (fm_layout_params(info_, n_) < 0)
       throw std::invalid_argument(name + " does not take " + std::to_string(n_) + " parameters");
     // The model writes y[1], a term value per term and its derivatives: room for all of them.
