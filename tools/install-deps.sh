@@ -5,6 +5,10 @@ packages=(cmake ninja-build g++ binutils python3 libgtest-dev libgmock-dev libbe
           libboost-dev libcminpack-dev libcli11-dev libceres-dev pkg-config g++-mingw-w64-x86-64
           wine64)
 missing=()
+# The Python package (python/) and its tests.
+packages+=(python3-dev python3-numpy python3-pybind11 pybind11-dev python3-pytest python3-setuptools
+           python3-wheel python3-pip python3-venv python3-scipy python3-lmfit python3-pandas
+           python3-dask python3-distributed)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-cmake -S . -B build -G Ninja
+cmake -S . -B build -G Ninja -DPython3_EXECUTABLE=/usr/bin/python3
 cmake --build build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
@@ -15,6 +15,7 @@ bash tools/check-dll.sh build
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer: the tests hand each model
 # exactly nParams parameters, so a read beyond them is reported here.
-cmake -S . -B build-sanitize -G Ninja -DFITMODELS_SANITIZE=ON -DFITMODELS_BUILD_BENCH=OFF
+cmake -S . -B build-sanitize -G Ninja -DFITMODELS_SANITIZE=ON -DFITMODELS_BUILD_BENCH=OFF \
+  -DPython3_EXECUTABLE=/usr/bin/python3
 cmake --build build-sanitize
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-sanitize --output-on-failure -j "$(nproc)"
