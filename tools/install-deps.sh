@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
+packages=(cmake ninja-build g++ binutils python3 libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
           libcminpack-dev libcli11-dev)
 missing=()
 for p in "${packages[@]}"; do
