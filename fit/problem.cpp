@@ -27,12 +27,14 @@ struct Meta {
   const char *name, *unit, *shape, *layout, *params, *formula;
 };
 const Meta kMeta[] = {
+#if __has_include("model_meta.inc")
 #include "model_meta.inc"
-};
+#endif
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
 
 const Meta *find_meta(const char *name) {
   for (const Meta &m : kMeta)
-    if (strcasecmp(m.name, name) == 0) return &m;
+    if (m.name != nullptr && strcasecmp(m.name, name) == 0) return &m;
   return nullptr;
 }
 }  // namespace
