@@ -4,7 +4,9 @@
 // range, fitted with no starting values. A data set is recovered when the fit converges and its
 // sum of squares is within 5 % of the sum of squares at the true parameters.
 //
-//   recovery [--sample K] [--sets N] [--model NAME] [--min-rate R] [--quiet] [--verbose]
+//   recovery [--sample K] [--sets N] [--model NAME] [--min-rate R] [--tol T] [--quiet] [--verbose]
+//
+// --tol T sets the engine's ftol and xtol (default: the engine's own).
 //
 // --sample K fits every K-th model only; --min-rate R exits 1 when the overall rate is below R
 // (the CTest's check). Deterministic: the same figures on every run.
@@ -172,7 +174,7 @@ struct Tally {
 
 int main(int argc, char **argv) {
   int sample = 1, sets_per_point = 3;
-  double min_rate = -1;
+  double min_rate = -1, tol = 0;
   const char *only = nullptr;
   bool quiet = false, verbose = false;
   for (int i = 1; i < argc; ++i) {
@@ -181,6 +183,7 @@ int main(int argc, char **argv) {
     else if (a == "--sets" && i + 1 < argc) sets_per_point = std::max(1, std::atoi(argv[++i]));
     else if (a == "--model" && i + 1 < argc) only = argv[++i];
     else if (a == "--min-rate" && i + 1 < argc) min_rate = std::atof(argv[++i]);
+    else if (a == "--tol" && i + 1 < argc) tol = std::atof(argv[++i]);
     else if (a == "--quiet") quiet = true;
     else if (a == "--verbose") verbose = true;
     else {
@@ -222,6 +225,7 @@ int main(int argc, char **argv) {
         fmfit_options o;
         fmfit_options_init(&o);
         o.threads = 1;
+        if (tol > 0) o.ftol = o.xtol = tol;
         fmfit_summary sum;
         std::vector<double> out(static_cast<size_t>(m.n));
         fmfit_output res{};

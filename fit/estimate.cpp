@@ -36,8 +36,9 @@ int Target::term_of(int j) const {
 int Target::input_of(int j) const {
   if (nIndep < 2) return 0;
   const fm_role r = role(j);
+  const int term = term_of(j);
   int before = 0;
-  for (int i = 0; i < j; ++i) before += role(i) == r;
+  for (int i = 0; i < j; ++i) before += role(i) == r && term_of(i) == term;
   return std::min(before, nIndep - 1);
 }
 
@@ -323,8 +324,15 @@ Vec trials(const Target &t, const Ranges &rg, int j, double v) {
   const fm_role r = t.role(j);
   const fm_domain d = t.domain(j);
   if (r == FM_ROLE_CENTRE || r == FM_ROLE_OFFSET || r == FM_ROLE_ANCHOR_X) {
-    const double s = rg.span[t.input_of(j)];
+    // Shifts, and places just beyond either end of the data: an offset inside a logarithm or
+    // a root, or a saturation constant, often has to lie outside the data's range.
+    const int k = t.input_of(j);
+    const double s = rg.span[k];
     for (double f : {-0.3, -0.15, -0.05, 0.05, 0.15, 0.3}) out.push_back(v + f * s);
+    for (double f : {0.05, 0.3, 1.0}) {
+      out.push_back(rg.lo[k] - f * s);
+      out.push_back(rg.hi[k] + f * s);
+    }
   } else if (d == FM_DOMAIN_UNIT) {
     for (double u : {0.05, 0.2, 0.35, 0.5, 0.65, 0.8, 0.95}) out.push_back(u);
   } else {

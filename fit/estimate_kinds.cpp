@@ -383,20 +383,35 @@ bool seed_periodic(const Target &t, Vec &p) {
       default: break;
     }
   }
-  // The phase: the offset tried at eighths of a period, the linear parameters solved each time.
+  // The period parameter's convention (a full or half period) and its exact value, with the
+  // phase: a grid over both, the linear parameters solved at each point. Piecewise-constant
+  // waves need it, as their sums of squares do not change smoothly with the period or phase.
   const std::vector<int> lin = linear_set(t, p, true);
+  int jw = -1, jo = -1;
   for (int j = 0; j < t.n; ++j) {
-    const fm_role r = t.role(j);
-    if (!t.free(j) || (r != FM_ROLE_OFFSET && r != FM_ROLE_CENTRE)) continue;
-    double best = HUGE_VAL, bv = p[static_cast<size_t>(j)];
-    for (int k = 0; k < 8; ++k) {
-      Vec q(p);
-      q[static_cast<size_t>(j)] = c.xmin() + k / (8 * f);
-      const double s = solve_linear(t, q, lin);
-      if (s < best) best = s, bv = q[static_cast<size_t>(j)];
-    }
-    p[static_cast<size_t>(j)] = bv;
+    if (!t.free(j)) continue;
+    if (jw < 0 && t.role(j) == FM_ROLE_WIDTH) jw = j;
+    if (jo < 0 && (t.role(j) == FM_ROLE_OFFSET || t.role(j) == FM_ROLE_CENTRE)) jo = j;
   }
+  if (jo < 0 && jw < 0) return true;
+  double best = HUGE_VAL;
+  Vec bp(p);
+  const double period = 1 / f;
+  for (double mult : {0.5, 1.0, 2.0}) {
+    if (jw < 0 && mult != 1.0) continue;
+    for (int i = -8; i <= 8; ++i) {
+      if (jw < 0 && i != 0) continue;
+      Vec q(p);
+      if (jw >= 0) q[static_cast<size_t>(jw)] = mult * period * (1 + 0.0125 * i);
+      for (int k = 0; k < (jo >= 0 ? 16 : 1); ++k) {
+        if (jo >= 0) q[static_cast<size_t>(jo)] = c.xmin() + k * period / 16;
+        Vec u(q);
+        const double s = solve_linear(t, u, lin);
+        if (s < best) best = s, bp = u;
+      }
+    }
+  }
+  p = bp;
   return true;
 }
 
@@ -491,39 +506,90 @@ bool seed_expected_value(const Target &t, Vec &p) {
   return true;
 }
 
-// Surface peaks: the data above their low level as weights, their first and second moments in
-// each input give centres and widths.
+// Surface peaks: the data above their low level as weights. One peak: their first and second
+// moments in each input give the centre and the widths. Several: each peak at the largest
+// departure (of either sign) from what the peaks found so far leave, its widths from the spread
+// of the points above its half height.
 bool seed_surface_peak(const Target &t, Vec &p) {
   const size_t m = t.data->n;
   if (m < 4) return false;
+  const int terms = t.info && t.info->layout.per_term > 0
+                        ? std::max(1, (t.n - t.info->layout.shared) / t.info->layout.per_term)
+                        : 1;
   Vec z(t.data->y, t.data->y + m);
   const double med = quantile(z, 0.5), lo = quantile(z, 0.0), hi = quantile(z, 1.0);
   const double sign = (med - lo > hi - med) ? -1.0 : 1.0;
   const double base = sign > 0 ? quantile(z, 0.1) : quantile(z, 0.9);
-  double sw = 0, top = 0, s1[3] = {0, 0, 0}, s2[3] = {0, 0, 0};
-  for (size_t i = 0; i < m; ++i) {
-    const double w = std::max(sign * (z[i] - base), 0.0);
-    sw += w;
-    top = std::max(top, w);
-    for (int k = 0; k < t.nIndep; ++k) s1[k] += w * t.x(i, k);
+  const int ni = t.nIndep;
+  struct Blob {
+    double height, centre[3], sd[3];
+  };
+  std::vector<Blob> blobs;
+  Vec r(m);
+  for (size_t i = 0; i < m; ++i) r[i] = sign * (z[i] - base);
+  double span[3];
+  for (int k = 0; k < ni; ++k) {
+    double a = HUGE_VAL, b = -HUGE_VAL;
+    for (size_t i = 0; i < m; ++i) a = std::min(a, t.x(i, k)), b = std::max(b, t.x(i, k));
+    span[k] = b > a ? b - a : 1.0;
   }
-  if (!(sw > 0)) return false;
-  double mean[3], sd[3];
-  for (int k = 0; k < t.nIndep; ++k) mean[k] = s1[k] / sw;
-  for (size_t i = 0; i < m; ++i) {
-    const double w = std::max(sign * (z[i] - base), 0.0);
-    for (int k = 0; k < t.nIndep; ++k) s2[k] += w * (t.x(i, k) - mean[k]) * (t.x(i, k) - mean[k]);
+  for (int term = 0; term < terms; ++term) {
+    Blob b{};
+    if (terms == 1) {
+      double sw = 0, top = 0, s1[3] = {0, 0, 0}, s2[3] = {0, 0, 0};
+      for (size_t i = 0; i < m; ++i) {
+        const double w = std::max(r[i], 0.0);
+        sw += w, top = std::max(top, w);
+        for (int k = 0; k < ni; ++k) s1[k] += w * t.x(i, k);
+      }
+      if (!(sw > 0)) return false;
+      for (int k = 0; k < ni; ++k) b.centre[k] = s1[k] / sw;
+      for (size_t i = 0; i < m; ++i) {
+        const double w = std::max(r[i], 0.0);
+        for (int k = 0; k < ni; ++k) s2[k] += w * (t.x(i, k) - b.centre[k]) * (t.x(i, k) - b.centre[k]);
+      }
+      for (int k = 0; k < ni; ++k) b.sd[k] = std::sqrt(s2[k] / sw);
+      b.height = top;
+    } else {
+      size_t at = 0;
+      for (size_t i = 1; i < m; ++i)
+        if (term == 0 ? r[i] > r[at] : std::fabs(r[i]) > std::fabs(r[at])) at = i;
+      b.height = r[at];
+      const double sg = b.height < 0 ? -1.0 : 1.0;
+      double s2[3] = {0, 0, 0};
+      int count = 0;
+      for (size_t i = 0; i < m; ++i) {
+        if (!(sg * r[i] > std::fabs(b.height) / 2)) continue;
+        ++count;
+        for (int k = 0; k < ni; ++k) s2[k] += (t.x(i, k) - t.x(at, k)) * (t.x(i, k) - t.x(at, k));
+      }
+      for (int k = 0; k < ni; ++k) {
+        b.centre[k] = t.x(at, k);
+        // Over the disc above half height the variance is R^2 / 4 with R = 1.18 sigma.
+        b.sd[k] = count >= 3 ? 1.7 * std::sqrt(s2[k] / count) : span[k] / 8;
+        if (!(b.sd[k] > 0)) b.sd[k] = span[k] / 8;
+      }
+    }
+    for (size_t i = 0; i < m; ++i) {
+      double q = 0;
+      for (int k = 0; k < ni; ++k) {
+        const double u = (t.x(i, k) - b.centre[k]) / b.sd[k];
+        q += u * u;
+      }
+      r[i] -= b.height * std::exp(-0.5 * q);
+    }
+    blobs.push_back(b);
   }
-  for (int k = 0; k < t.nIndep; ++k) sd[k] = std::sqrt(s2[k] / sw);
   for (int j = 0; j < t.n; ++j) {
     double &v = p[static_cast<size_t>(j)];
+    const Blob &b = blobs[static_cast<size_t>(std::max(t.term_of(j), 0))];
     const int k = t.input_of(j);
     switch (t.role(j)) {
       case FM_ROLE_BASELINE: v = base; break;
-      case FM_ROLE_CENTRE: v = (positive(t.domain(j)) && !(mean[k] > 0)) ? v : mean[k]; break;
-      case FM_ROLE_WIDTH: v = sd[k] > 0 ? sd[k] : v; break;
-      case FM_ROLE_HEIGHT: case FM_ROLE_AMPLITUDE: v = sign * top; break;
-      case FM_ROLE_AREA: v = sign * top * 2 * kPi * sd[0] * sd[std::min(1, t.nIndep - 1)]; break;
+      case FM_ROLE_CENTRE: v = (positive(t.domain(j)) && !(b.centre[k] > 0)) ? v : b.centre[k]; break;
+      case FM_ROLE_WIDTH: v = b.sd[k] > 0 ? b.sd[k] : v; break;
+      case FM_ROLE_HEIGHT: case FM_ROLE_AMPLITUDE: v = sign * b.height; break;
+      case FM_ROLE_AREA: v = sign * b.height * 2 * kPi * b.sd[0] * b.sd[std::min(1, ni - 1)]; break;
       default: break;
     }
   }

@@ -54,8 +54,12 @@ Box box_of(const Target &t, int j, double xlo, double xhi, double xspan, double 
     case FM_ROLE_BASELINE: case FM_ROLE_ANCHOR_Y: b = {ylo, yhi, false, false}; break;
     case FM_ROLE_AMPLITUDE: case FM_ROLE_HEIGHT: b = scaled(0.3 * yspan, 3 * yspan, either); break;
     case FM_ROLE_AREA: b = scaled(0.01 * yspan * xspan, yspan * xspan, either); break;
-    case FM_ROLE_CENTRE: case FM_ROLE_OFFSET: case FM_ROLE_ANCHOR_X:
+    case FM_ROLE_ANCHOR_X:
       b = {pos ? std::max(xlo, 1e-3 * xspan) : xlo, xhi, false, false};
+      if (pos && !(b.hi > b.lo)) b = {1e-3 * xspan, xspan, true, false};
+      break;
+    case FM_ROLE_CENTRE: case FM_ROLE_OFFSET:  // beyond the data too (see the trials of polish)
+      b = {pos ? std::max(xlo - xspan, 1e-3 * xspan) : xlo - xspan, xhi + xspan, false, false};
       if (pos && !(b.hi > b.lo)) b = {1e-3 * xspan, xspan, true, false};
       break;
     case FM_ROLE_WIDTH: case FM_ROLE_TIME: b = scaled(0.01 * xspan, 2 * xspan, false); break;
