@@ -516,6 +516,7 @@ int32_t estimate(void *context, const fmfit_model *model, int16_t nParams, const
     if (t.held[j]) p[j] = t.known[j];
   int nfree = 0;
   for (int j = 0; j < t.n; ++j) nfree += t.free(j);
+  if (static_cast<size_t>(nfree) > data->n) return 1;  // the data cannot determine them
   const std::vector<int> lin = linear_set(t, p, true);
   double rss = polish(t, p, lin);
   if (!(static_cast<int>(lin.size()) == nfree && std::isfinite(rss)))

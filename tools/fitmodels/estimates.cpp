@@ -29,14 +29,18 @@ bool estimate(const ModelInfo &m, int n, const Data &data, const std::vector<boo
     why = "no initial estimates for " + m.name + ": give every parameter with --init";
     return false;
   }
+  if (m.start == FM_START_LINEAR) out.note = "linear in its parameters: solved exactly";
   std::vector<uint8_t> held(given);
   out.hold.assign(np, false);
   if (fmfit_estimate_holds(&model, static_cast<int16_t>(n), &d, out.params.data(), held.data()) > 0) {
     const std::vector<std::string> names = m.names_for(n);
+    if (!out.note.empty()) out.note += "; ";
+    bool first = true;
     for (size_t j = 0; j < np; ++j)
       if (held[j] && !given[j]) {
         out.hold[j] = true;
-        out.note += (out.note.empty() ? "" : ", ") + names[j];
+        out.note += (first ? "" : ", ") + names[j];
+        first = false;
       }
     out.note += " held at the estimate (the data do not determine it beside the others)";
   }
