@@ -134,14 +134,20 @@ bool make_data(const Model &m, const std::vector<double> &p, const fm_point &pt,
       std::sort(sorted.begin(), sorted.end());
       const double iqr = sorted[3 * sorted.size() / 4] - sorted[sorted.size() / 4];
       span = *mm.second - *mm.first;
-      // A range across a pole shows the pole, not the curve: shrink it. (A pole: neighbours
-      // jumping across most of a range far wider than the spread of most values.)
-      double jump = 0;
-      if (ni == 1)
-        for (size_t i = 1; i < ds.y.size(); ++i) jump = std::max(jump, std::fabs(ds.y[i] - ds.y[i - 1]));
-      else
-        jump = span;
-      ok = !(span > (ni == 1 ? 20 : 200) * iqr && jump > 0.5 * span);
+      // A range across a pole shows the pole, not the curve: shrink it. A pole: the model
+      // fails, or exceeds the points' largest magnitude fivefold, between the points (on a grid
+      // twenty times finer); on a surface, a range far wider than the spread of most values.
+      double top = 0;
+      for (double v : ds.y) top = std::max(top, std::fabs(v));
+      if (ni == 1) {
+        for (int i = 0; i <= 1000 && ok; ++i) {
+          const double x[3] = {lo[0] + (hi[0] - lo[0]) * i / 1000.0, 0, 0};
+          double y;
+          ok = value(m, p, x, y) && std::fabs(y) <= 5 * top;
+        }
+      } else {
+        ok = !(span > 200 * iqr);
+      }
       // A flat curve (a constant) gets noise of 1 % of its level.
       if (!(span > 1e-12 * std::max(1.0, std::fabs(*mm.second))))
         span = std::max(std::fabs(*mm.second), std::fabs(*mm.first));

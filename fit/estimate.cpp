@@ -332,6 +332,10 @@ Vec trials(const Target &t, const Ranges &rg, int j, double v) {
     for (double f : {0.05, 0.3, 1.0}) {
       out.push_back(rg.lo[k] - f * s);
       out.push_back(rg.hi[k] + f * s);
+      if (r == FM_ROLE_OFFSET) {  // an offset that enters as x + a
+        out.push_back(-(rg.lo[k] - f * s));
+        out.push_back(-(rg.hi[k] + f * s));
+      }
     }
   } else if (d == FM_DOMAIN_UNIT) {
     for (double u : {0.05, 0.2, 0.35, 0.5, 0.65, 0.8, 0.95}) out.push_back(u);

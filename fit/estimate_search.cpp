@@ -27,9 +27,15 @@ struct Box {
   double lo, hi;
   bool log;       // log-uniform in |v| between lo and hi (both > 0)
   bool signed_;   // then either sign (the second half of the unit interval negative)
+  bool mirror = false;  // uniform: the second half of the unit interval drawn from -hi..-lo
 };
 
 double draw(const Box &b, double u) {
+  if (!b.log && b.mirror) {
+    const double v = u < 0.5 ? 2 * u : 2 * u - 1;
+    const double x = b.lo + v * (b.hi - b.lo);
+    return u < 0.5 ? x : -x;
+  }
   if (!b.log) return b.lo + u * (b.hi - b.lo);
   double sign = 1;
   if (b.signed_) {
@@ -60,6 +66,7 @@ Box box_of(const Target &t, int j, double xlo, double xhi, double xspan, double 
       break;
     case FM_ROLE_CENTRE: case FM_ROLE_OFFSET:  // beyond the data too (see the trials of polish)
       b = {pos ? std::max(xlo - xspan, 1e-3 * xspan) : xlo - xspan, xhi + xspan, false, false};
+      b.mirror = t.role(j) == FM_ROLE_OFFSET && !pos && !neg;  // an offset entering as x + a
       if (pos && !(b.hi > b.lo)) b = {1e-3 * xspan, xspan, true, false};
       break;
     case FM_ROLE_WIDTH: case FM_ROLE_TIME: b = scaled(0.01 * xspan, 2 * xspan, false); break;
