@@ -137,13 +137,22 @@ bool make_data(const Model &m, const std::vector<double> &p, const fm_point &pt,
       // A range across a pole shows the pole, not the curve: shrink it. A pole: the model
       // fails, or exceeds the points' largest magnitude fivefold, between the points (on a grid
       // twenty times finer); on a surface, a range far wider than the spread of most values.
+      // Or a change of sign between fine neighbours that are both large where most values are
+      // small (a pole that a point happens to lie next to).
       double top = 0;
-      for (double v : ds.y) top = std::max(top, std::fabs(v));
+      std::vector<double> mag;
+      for (double v : ds.y) top = std::max(top, std::fabs(v)), mag.push_back(std::fabs(v));
+      std::sort(mag.begin(), mag.end());
+      const bool peaked = top > 20 * mag[mag.size() / 2];
       if (ni == 1) {
+        double prev = NAN;
         for (int i = 0; i <= 1000 && ok; ++i) {
           const double x[3] = {lo[0] + (hi[0] - lo[0]) * i / 1000.0, 0, 0};
           double y;
           ok = value(m, p, x, y) && std::fabs(y) <= 5 * top;
+          if (ok && peaked && prev * y < 0 && std::min(std::fabs(prev), std::fabs(y)) > 0.25 * top)
+            ok = false;
+          prev = y;
         }
       } else {
         ok = !(span > 200 * iqr);

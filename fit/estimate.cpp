@@ -527,7 +527,7 @@ int32_t estimate(void *context, const fmfit_model *model, int16_t nParams, const
     rss = refine(t, p, 60 * (nfree + 1));
   // Far from the data (or nowhere at all): the multi-start search, which keeps p if nothing
   // beats it.
-  if (!(rss <= 2.0 * t.noise_rss + 1e-300)) search(t, lin, p, rss);
+  if (!(rss <= 1.3 * t.noise_rss + 1e-300)) search(t, lin, p, rss);
   if (!std::isfinite(rss)) return 1;
   for (size_t j = 0; j < n; ++j) start[j] = p[j];
   return 0;
