@@ -84,7 +84,22 @@ void range_of(const Model &m, const std::vector<double> &p, const fm_point &pt, 
     }
   }
   const double x = pt.x[k + 1];
-  if (std::isfinite(centre) && std::isfinite(width) && width > 0) {
+  // Curves of one input with several transitions or peaks: every centre +- 4 of its width (the
+  // widths paired with the centres in order), or the centres' span again on either side.
+  std::vector<double> cs, ws;
+  for (int j = 0; j < m.n && m.info->nIndep == 1; ++j) {
+    const fm_param_info *pi = fm_param(m.info, m.n, j + 1);
+    if (pi && pi->role == FM_ROLE_CENTRE) cs.push_back(p[static_cast<size_t>(j)]);
+    if (pi && pi->role == FM_ROLE_WIDTH) ws.push_back(std::fabs(p[static_cast<size_t>(j)]));
+  }
+  if (cs.size() >= 2) {
+    lo = HUGE_VAL, hi = -HUGE_VAL;
+    const double gap = *std::max_element(cs.begin(), cs.end()) - *std::min_element(cs.begin(), cs.end());
+    for (size_t i = 0; i < cs.size(); ++i) {
+      const double w = i < ws.size() && ws[i] > 0 ? 4 * ws[i] : std::max(1.5 * gap, 1.0);
+      lo = std::min(lo, cs[i] - w), hi = std::max(hi, cs[i] + w);
+    }
+  } else if (std::isfinite(centre) && std::isfinite(width) && width > 0) {
     lo = centre - 4 * width, hi = centre + 4 * width;
   } else if (std::isfinite(time) && time > 0 && m.info->start != FM_START_PERIODIC) {
     const double from = std::isfinite(centre) ? centre : std::min(0.0, x);

@@ -261,14 +261,22 @@ bool seed_sigmoid(const Target &t, Vec &p, bool logdose) {
   Transition tr;
   if (!transition(c, logdose, tr)) return false;
   const double width = tr.t75 - tr.t25;  // in x, or in ln x
+  // Two or more transitions: their centres spread from the 25 % to the 75 % point (the same
+  // centre for all would make their shares undetermined).
+  int centres = 0, seen = 0;
+  for (int j = 0; j < t.n; ++j) centres += t.role(j) == FM_ROLE_CENTRE;
   for (int j = 0; j < t.n; ++j) {
     double &v = p[static_cast<size_t>(j)];
     switch (t.role(j)) {
       case FM_ROLE_BASELINE: v = tr.start; break;
       case FM_ROLE_AMPLITUDE: case FM_ROLE_HEIGHT: v = tr.end - tr.start; break;
-      case FM_ROLE_CENTRE: case FM_ROLE_OFFSET:
-        v = location(t, j, logdose ? std::exp(tr.t50) : tr.t50, c);
+      case FM_ROLE_CENTRE: case FM_ROLE_OFFSET: {
+        double at = tr.t50;
+        if (centres > 1 && t.role(j) == FM_ROLE_CENTRE)
+          at = tr.t25 + (tr.t75 - tr.t25) * seen++ / (centres - 1);
+        v = location(t, j, logdose ? std::exp(at) : at, c);
         break;
+      }
       case FM_ROLE_WIDTH: case FM_ROLE_TIME: v = width / (2 * kLn3); break;
       case FM_ROLE_RATE: v = 2 * kLn3 / width; break;
       case FM_ROLE_EXPONENT: v = 2 * kLn3 / width; break;
