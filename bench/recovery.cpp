@@ -4,9 +4,10 @@
 // range, fitted with no starting values. A data set is recovered when the fit converges and its
 // sum of squares is within 5 % of the sum of squares at the true parameters.
 //
-//   recovery [--sample K] [--sets N] [--model NAME] [--min-rate R] [--tol T] [--quiet] [--verbose]
+//   recovery [--sample K] [--sets N] [--model NAME] [--min-rate R] [--tol T] [--evaluations N] [--quiet] [--verbose]
 //
-// --tol T sets the engine's ftol and xtol (default: the engine's own).
+// --tol T sets the engine's ftol and xtol, --evaluations N its evaluation limit (default: the
+// engine's own).
 //
 // --sample K fits every K-th model only; --min-rate R exits 1 when the overall rate is below R
 // (the CTest's check). Deterministic: the same figures on every run.
@@ -206,6 +207,7 @@ struct Tally {
 int main(int argc, char **argv) {
   int sample = 1, sets_per_point = 3;
   double min_rate = -1, tol = 0;
+  int evaluations = 0;
   const char *only = nullptr;
   bool quiet = false, verbose = false;
   for (int i = 1; i < argc; ++i) {
@@ -215,6 +217,7 @@ int main(int argc, char **argv) {
     else if (a == "--model" && i + 1 < argc) only = argv[++i];
     else if (a == "--min-rate" && i + 1 < argc) min_rate = std::atof(argv[++i]);
     else if (a == "--tol" && i + 1 < argc) tol = std::atof(argv[++i]);
+    else if (a == "--evaluations" && i + 1 < argc) evaluations = std::atoi(argv[++i]);
     else if (a == "--quiet") quiet = true;
     else if (a == "--verbose") verbose = true;
     else {
@@ -258,6 +261,7 @@ int main(int argc, char **argv) {
         fmfit_options_init(&o);
         o.threads = 1;
         if (tol > 0) o.ftol = o.xtol = tol;
+        o.max_evaluations = evaluations;
         fmfit_summary sum;
         std::vector<double> out(static_cast<size_t>(m.n));
         fmfit_output res{};
