@@ -161,7 +161,7 @@ FMFIT_API int32_t fmfit_batch_fit(const fmfit_model *model, const fmfit_batch *b
     };
     size_t threads = options && options->threads > 0 ? static_cast<size_t>(options->threads)
                                                      : std::thread::hardware_concurrency();
-    threads = std::max<size_t>(1, std::min(threads, count));
+    threads = std::max<size_t>(1, std::min({threads, count, size_t{256}}));
     std::vector<std::thread> pool;
     pool.reserve(threads);
     try {

@@ -21,8 +21,10 @@ constexpr double kZeroColumn = 1e-10;
 // Columns scaled to unit norm whose QR diagonal falls below this are combinations of the
 // others (collinear).
 constexpr double kCollinear = 1e-9;
-// The cosine between the residuals and a Jacobian column above which the gradient is not zero.
-constexpr double kStationary = 1e-6;
+// The cosine between the residuals and a Jacobian column above which the gradient is not zero:
+// 1e-6, or looser where the caller's tolerance on the reduction of the sum of squares lets the
+// solver stop earlier (a remaining relative reduction ftol leaves cosines of about sqrt(ftol)).
+double stationary_limit(double ftol) { return std::max(1e-6, 10 * std::sqrt(ftol)); }
 
 bool on_bound(double v, double b) {
   return std::isfinite(b) && std::fabs(v - b) <= 1e-12 * std::max(1.0, std::fabs(b));
@@ -32,6 +34,26 @@ const char *param_label(const Model &m, int j, char *buf, size_t size) {
   std::snprintf(buf, size, "p%d", j + 1);
   (void)m;
   return buf;
+}
+
+// The two-sided quantile of the intervals: Student's t with dof degrees of freedom, or the
+// normal one for true sigmas. Computed in double precision and kept per thread, since a batch
+// asks for the same one again and again.
+double quantile(int dof, double level, bool normal) {
+  if (dof <= 0) return kNaN;
+  using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
+  thread_local int last_dof = 0;
+  thread_local double last_level = 0, last_q = 0;
+  thread_local bool last_normal = false;
+  if (dof == last_dof && level == last_level && normal == last_normal) return last_q;
+  const double tail = (1 + level) / 2;
+  last_q = normal ? boost::math::quantile(boost::math::normal_distribution<double, Policy>(), tail)
+                  : boost::math::quantile(
+                        boost::math::students_t_distribution<double, Policy>(dof), tail);
+  last_dof = dof;
+  last_level = level;
+  last_normal = normal;
+  return last_q;
 }
 
 }  // namespace
@@ -139,22 +161,23 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
       return sum.status;
     }
   }
-  ws.k.resize(np);
   if (start == nullptr) {
     fmfit_model pub{m.name, m.function, m.context, static_cast<int16_t>(m.nIndep),
                     static_cast<int16_t>(m.nParams), m.derivatives ? 1 : 0};
     const fmfit_estimate_fn est = s.estimate ? s.estimate : fmfit_estimate;
-    std::vector<double> guess(np, kNaN);
+    std::vector<double> &guess = ws.s.guess;
+    guess.assign(np, kNaN);
     if (est(s.estimate_context, &pub, static_cast<int16_t>(m.nParams), &data, guess.data()) != 0) {
       set_status(sum, FMFIT_NO_ESTIMATE, "no starting values for %s: give them",
                  m.name ? m.name : "the model");
       return sum.status;
     }
-    ws.k.assign(guess.begin(), guess.end());
-    start = ws.k.data();
+    start = guess.data();
   }
-  std::vector<double> p0(start, start + np);
-  std::vector<int> free;
+  std::vector<double> &p0 = ws.s.p0;
+  p0.assign(start, start + np);
+  std::vector<int> &free = ws.s.free;
+  free.clear();
   free.reserve(np);
   for (size_t j = 0; j < np; ++j) {
     const double lo = lower ? lower[j] : -HUGE_VAL, hi = upper ? upper[j] : HUGE_VAL;
@@ -187,12 +210,13 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   }
 
   // ---- the start ---------------------------------------------------------------------------
-  Problem pr;
+  Problem &pr = ws.s.pr;
   pr.bind(m, data);
   pr.control = &c;
   pr.free = free;
   for (size_t j = 0; j < np; ++j) pr.p[j + 1] = p0[j];
-  std::vector<double> r(data.n);
+  std::vector<double> &r = ws.s.r;
+  r.assign(data.n, 0.0);
   if (const size_t bad = pr.residuals(r.data())) {
     sum.failing_point = static_cast<int32_t>(bad);
     set_status(sum, FMFIT_MODEL_FAILS_AT_START, "the model fails at the starting values at point %zu",
@@ -210,7 +234,22 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   SolveSettings ss = s.solve;
   if (ss.max_passes == 0) ss.max_passes = 400 * static_cast<int>(nf + 1);
   int info = 1;
-  if (nf > 0) info = bounded ? solve_bounded(pr, ss, lower, upper, ws) : solve_unbounded(pr, ss, ws);
+  // lmder starts by evaluating the start, whose residuals are at hand; it ends with the
+  // residuals of the point it returns.
+  bool have_residuals = false;
+  if (nf > 0 && !bounded) {
+    pr.cached = r.data();
+    info = solve_unbounded(pr, ss, ws);
+    pr.cached = nullptr;
+    if (info > 0) {
+      std::copy(ws.b.begin(), ws.b.begin() + static_cast<std::ptrdiff_t>(data.n), r.begin());
+      have_residuals = true;
+    }
+  } else if (nf > 0) {
+    info = solve_bounded(pr, ss, lower, upper, ws);
+  } else {
+    have_residuals = true;
+  }
   sum.solver_info = info;
   sum.model_evaluations = pr.value_passes;
   sum.jacobian_evaluations = pr.jacobian_passes;
@@ -223,7 +262,14 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   const Abort abort = pr.abort;
   pr.abort = Abort::none;
   pr.control = nullptr;  // the statistics run to the end
-  if (const size_t bad = pr.residuals(r.data())) {
+  size_t bad = 0;
+  if (have_residuals) {
+    for (size_t i = 0; i < data.n && !bad; ++i)
+      if (r[i] == kFailedResidual) bad = i + 1;
+  } else {
+    bad = pr.residuals(r.data());
+  }
+  if (bad) {
     sum.failing_point = static_cast<int32_t>(bad);
     set_status(sum, FMFIT_MODEL_FAILS, "the model fails at the solution at point %zu", bad);
     return sum.status;
@@ -255,11 +301,13 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   // ---- the verdict -------------------------------------------------------------------------
   // Which free parameters are on a bound, which the data determine, and whether the gradient
   // over the rest vanishes.
-  std::vector<uint8_t> flag(np, 0);
+  std::vector<uint8_t> &flag = ws.s.flag;
+  flag.assign(np, 0);
   if (held)
     for (size_t j = 0; j < np; ++j)
       if (held[j]) flag[j] |= FMFIT_FLAG_HELD;
-  std::vector<double> J(data.n * std::max<size_t>(nf, 1));
+  std::vector<double> &J = ws.s.J;
+  J.resize(data.n * std::max<size_t>(nf, 1));
   int32_t status = FMFIT_CONVERGED;
   int32_t concern = 0;
   if (nf > 0 && !pr.jacobian(J.data(), 1, data.n, !m.derivatives)) {
@@ -267,7 +315,9 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
     return sum.status;
   }
   pr.jacobian_passes++;
-  std::vector<double> norm(nf), grad(nf);
+  std::vector<double> &norm = ws.s.norm, &grad = ws.s.grad;
+  norm.assign(nf, 0.0);
+  grad.assign(nf, 0.0);
   double rnorm = 0;
   for (size_t i = 0; i < data.n; ++i) rnorm += r[i] * r[i];
   rnorm = std::sqrt(rnorm);
@@ -284,11 +334,13 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
     const double pj = pr.p[static_cast<size_t>(free[j]) + 1];
     biggest = std::max(biggest, norm[j] * (pj != 0 ? std::fabs(pj) : 1.0));
   }
+  const double kStationary = stationary_limit(s.solve.ftol);
   // Residuals at the rounding level of the data are an exact fit: their direction is noise.
   double ynorm = 0;
   for (size_t i = 0; i < data.n; ++i) ynorm += (pr.weight(i) * data.y[i]) * (pr.weight(i) * data.y[i]);
   if (rnorm <= 1e-10 * std::sqrt(ynorm)) rnorm = 0;
-  std::vector<size_t> active;  // columns (into free) that enter the covariance
+  std::vector<size_t> &active = ws.s.active;  // columns (into free) that enter the covariance
+  active.clear();
   bool not_stationary = false;
   for (size_t j = 0; j < nf; ++j) {
     const size_t f = static_cast<size_t>(free[j]);
@@ -316,15 +368,21 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
   // Covariance over the active columns: QR of the columns scaled to unit norm, so that the
   // rank test measures collinearity rather than units.
   const size_t na = active.size();
-  std::vector<double> A(data.n * std::max<size_t>(na, 1)), cov(na * na, 0.0);
+  std::vector<double> &A = ws.s.A, &cov = ws.s.cov;
+  A.resize(data.n * std::max<size_t>(na, 1));
+  cov.assign(na * na, 0.0);
   if (na > 0) {
     for (size_t a = 0; a < na; ++a) {
       const double *col = J.data() + active[a] * data.n;
       for (size_t i = 0; i < data.n; ++i) A[a * data.n + i] = col[i] / norm[active[a]];
     }
     const int mi = static_cast<int>(data.n), ni2 = static_cast<int>(na);
-    std::vector<int> ipvt(na);
-    std::vector<double> rdiag(na), acnorm(na), wa(na);
+    std::vector<int> &ipvt = ws.s.ipvt;
+    std::vector<double> &rdiag = ws.s.rdiag, &acnorm = ws.s.acnorm, &wa = ws.s.wa;
+    ipvt.assign(na, 0);
+    rdiag.assign(na, 0.0);
+    acnorm.assign(na, 0.0);
+    wa.assign(na, 0.0);
     qrfac(mi, ni2, A.data(), mi, 1, ipvt.data(), ni2, rdiag.data(), acnorm.data(), wa.data());
     for (size_t a = 0; a < na; ++a) A[a * (data.n + 1)] = rdiag[a];
     covar(ni2, A.data(), mi, ipvt.data(), kCollinear, wa.data());
@@ -373,14 +431,9 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
 
   // ---- errors and intervals ----------------------------------------------------------------
   const double scale = s.absolute_sigma ? 1.0 : sum.reduced_chi2;
-  double q = kNaN;
-  if (sum.dof > 0) {
-    const double tail = (1 + s.level) / 2;
-    q = s.absolute_sigma ? boost::math::quantile(boost::math::normal_distribution<double>(), tail)
-                         : boost::math::quantile(
-                               boost::math::students_t_distribution<double>(sum.dof), tail);
-  }
-  std::vector<double> se(na, kNaN);
+  const double q = (out.lo || out.hi) ? quantile(sum.dof, s.level, s.absolute_sigma) : kNaN;
+  std::vector<double> &se = ws.s.se;
+  se.assign(na, kNaN);
   for (size_t a = 0; a < na; ++a) {
     const size_t f = static_cast<size_t>(free[active[a]]);
     if (flag[f] & FMFIT_FLAG_UNDETERMINED) continue;

@@ -29,6 +29,8 @@ double profiled(Problem &pr, size_t j, double v, const std::vector<double> &from
     if ((lower && std::isfinite(lower[g])) || (upper && std::isfinite(upper[g]))) bounded = true;
   }
   pr.abort = Abort::none;
+  pr.value_passes = pr.jacobian_passes = 0;
+  pr.max_passes = 0;
   std::vector<double> r(pr.n);
   if (pr.residuals(r.data()) != 0) return std::numeric_limits<double>::quiet_NaN();
   if (!pr.free.empty()) {

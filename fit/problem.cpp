@@ -9,34 +9,43 @@
 
 #include "fitmodels_catalog.h"
 
-// The catalogue may be absent from a build (it is linked when present): its entry points are
-// then null and a model named without it is bound through the registry lookup and the contract
-// metadata generated into the build.
+// Builds with the catalogue library link it (FITMODELS_FIT_HAVE_CATALOG). Without it a model
+// named is bound through the registry lookup and, where the build generates it, the contract
+// metadata (shape and layout).
+#ifndef FITMODELS_FIT_HAVE_CATALOG
 extern "C" {
 const fm_model_info *fm_catalog_find(const char *name) __attribute__((weak));
 ModelFunction fm_catalog_function(const fm_model_info *model) __attribute__((weak));
 int fm_layout_params(const fm_model_info *model, int n) __attribute__((weak));
 }
+#endif
 
 namespace fmfit {
 
 namespace {
 bool usable(double v) { return std::isfinite(v) && v != MISSING_VALUE; }
 
+#ifdef FITMODELS_FIT_HAVE_CATALOG
+bool have_catalog() { return true; }
+#else
+bool have_catalog() { return fm_catalog_find != nullptr; }
+#endif
+
 struct Meta {
   const char *name, *unit, *shape, *layout, *params, *formula;
 };
+#if !defined(FITMODELS_FIT_HAVE_CATALOG) && __has_include("model_meta.inc")
 const Meta kMeta[] = {
-#if __has_include("model_meta.inc")
 #include "model_meta.inc"
-#endif
-    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
-
+};
 const Meta *find_meta(const char *name) {
   for (const Meta &m : kMeta)
-    if (m.name != nullptr && strcasecmp(m.name, name) == 0) return &m;
+    if (strcasecmp(m.name, name) == 0) return &m;
   return nullptr;
 }
+#else
+const Meta *find_meta(const char *) { return nullptr; }
+#endif
 }  // namespace
 
 bool resolve_model(const fmfit_model *in, Model &out, char *message, size_t size) {
@@ -63,7 +72,7 @@ bool resolve_model(const fmfit_model *in, Model &out, char *message, size_t size
     return true;
   }
   out.name = in->name;
-  if (fm_catalog_find != nullptr) {
+  if (have_catalog()) {
     const fm_model_info *info = fm_catalog_find(in->name);
     if (info == nullptr) {
       std::snprintf(message, size, "unknown model \"%.60s\"", in->name);
@@ -148,6 +157,9 @@ void Problem::bind(const Model &m, const fmfit_data &data) {
   dbuf.assign(np + 1, 0.0);
   abort = Abort::none;
   value_passes = jacobian_passes = 0;
+  max_passes = 0;
+  control = nullptr;
+  cached = nullptr;
 }
 
 bool Problem::value(size_t i, double &f) {

@@ -54,6 +54,7 @@ struct Problem {
   Abort abort = Abort::none;
   int value_passes = 0, jacobian_passes = 0;
   int max_passes = 0;         // 0: no limit
+  const double *cached = nullptr;  // residuals of the current point, for the next request
 
   void bind(const Model &m, const fmfit_data &data);
   double weight(size_t i) const { return w ? w[i] : 1.0; }
@@ -86,9 +87,17 @@ bool difference_row(Problem &pr, size_t i, double f0, bool central, double *row,
 
 // Scratch arrays of one thread, grown on demand and reused across fits (their contents never
 // carry from one fit to the next).
+struct FitScratch {
+  Problem pr;
+  std::vector<double> guess, p0, r, J, norm, grad, A, cov, rdiag, acnorm, wa, se;
+  std::vector<int> free, ipvt;
+  std::vector<size_t> active;
+  std::vector<uint8_t> flag;
+};
 struct Workspace {
   std::vector<double> a, b, c, d, e, f, g, h, k;
   std::vector<int> ipvt;
+  FitScratch s;  // used by the fit itself, never by the solvers
 };
 
 // The solvers. Each starts from pr.p, leaves the solution in pr.p and returns the solver's

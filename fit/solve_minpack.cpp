@@ -14,6 +14,11 @@ int callback(void *data, int, int, const double *v, double *fvec, double *fjac, 
   Problem &pr = *static_cast<Problem *>(data);
   if (iflag == 0) return 0;
   pr.set_free(v);
+  if (iflag == 1 && pr.cached != nullptr) {  // the start, evaluated already
+    std::copy(pr.cached, pr.cached + pr.n, fvec);
+    pr.cached = nullptr;
+    return 0;
+  }
   if (!pr.pass(iflag == 2)) return -1;
   if (iflag == 1) {
     pr.residuals(fvec);
@@ -43,14 +48,13 @@ int solve_unbounded(Problem &pr, const SolveSettings &s, Workspace &ws) {
   ws.ipvt.resize(unf);
   for (size_t j = 0; j < unf; ++j) ws.a[j] = pr.p[static_cast<size_t>(pr.free[j]) + 1];
   int nfev = 0, njev = 0;
-  pr.max_passes = 0;  // lmder counts its own evaluations
   const int info = lmder(callback, &pr, m, nf, ws.a.data(), ws.b.data(), ws.c.data(), m, s.ftol,
                          s.xtol, s.gtol, s.max_passes, ws.d.data(), 1, 100.0, 0, &nfev, &njev,
                          ws.ipvt.data(), ws.e.data(), ws.f.data(), ws.g.data(), ws.h.data(),
                          ws.k.data());
   // lmder returns its best point in a, also when a callback stopped it.
   pr.set_free(ws.a.data());
-  return info;
+  return pr.abort == Abort::evaluation_limit ? 5 : info;
 }
 
 }  // namespace fmfit

@@ -13,9 +13,11 @@
  * nIndep inputs reads x[i * nIndep + k] for input k + 1 (row-major n x nIndep).
  *
  * Unbounded problems are solved by Levenberg-Marquardt (MINPACK's lmder with the model's analytic
- * derivatives, lmdif-style forward differences for value-only models); problems with a finite
- * bound on a free parameter by a trust-region Levenberg-Marquardt that keeps every step inside
- * the box. The verdict is checked against the gradient and the Jacobian at the solution, not
+ * derivatives, forward differences for value-only models); problems with a finite bound on a
+ * free parameter by an active set over lmder (parameters that end beyond a bound are held on it,
+ * released when their gradient points back into the box) and, where that does not settle,
+ * Ceres Solver's trust-region Levenberg-Marquardt inside the box. The verdict is checked against
+ * the gradient and the Jacobian at the solution (and, on a bound, the sign of the gradient), not
  * taken from the solver's stopping reason alone.
  *
  * No global state: every call is reentrant and may run from several host threads at once. A
@@ -134,9 +136,11 @@ typedef struct fmfit_summary {
   double chi2;              /* weighted sum of squared residuals */
   double reduced_chi2;      /* chi2 / dof */
   double r2;                /* 1 - RSS / total sum of squares (unweighted) */
-  double aic, aicc, bic;    /* from n ln(chi2 / n) with k = free_params + 1 */
-  int32_t solver_info;      /* the solver's own stopping code (MINPACK's info; for bounded
-                               problems 1 tolerance met, 5 evaluation limit, 0 other) */
+  double aic, aicc, bic;    /* n ln(chi2 / n) + 2k, + 2k(k + 1)/(n - k - 1), n ln(chi2 / n) + k ln n,
+                               with k = free_params (as lmfit) */
+  int32_t solver_info;      /* the solver's own stopping code (MINPACK's info: 1-4 and 6-8
+                               stopped by a tolerance, 5 evaluation limit, < 0 stopped by the
+                               engine; 0 a trust-region stop other than convergence) */
   char message[124];        /* one line saying what happened, naming the point or parameter */
 } fmfit_summary;
 
