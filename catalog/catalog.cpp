@@ -18,12 +18,12 @@ bool same_name(const char *a, const char *b) {
   }
 }
 
-const char *const kRoleNames[] = {"other",  "baseline", "amplitude", "height", "area",
-                                  "centre", "width",    "rate",      "time",   "exponent",
+const char *const kRoleNames[] = {"other",  "baseline", "amplitude", "height",  "area",
+                                  "centre", "width",    "rate",      "time",    "exponent",
                                   "shape",  "offset",   "anchor_x",  "anchor_y"};
-const char *const kStartNames[] = {"none",       "generic",      "linear",         "peak",
-                                   "sigmoid",    "dose_response", "decay",         "growth",
-                                   "power",      "saturation",   "periodic",       "distribution",
+const char *const kStartNames[] = {"none",       "generic",        "linear",       "peak",
+                                   "sigmoid",    "dose_response",  "decay",        "growth",
+                                   "power",      "saturation",     "periodic",     "distribution",
                                    "cumulative", "expected_value", "surface_peak", "surface"};
 
 }  // namespace
@@ -85,7 +85,8 @@ const char *fm_param_name(const fm_model_info *model, int n, int i, char *buf, s
   if (size == 0) return buf;
   int term = 0;
   const int e = param_entry(model, n, i, &term);
-  const int terms = model->layout.per_term ? (n - model->layout.shared) / model->layout.per_term : 0;
+  const int terms =
+      model->layout.per_term ? (n - model->layout.shared) / model->layout.per_term : 0;
   if (e < 0)
     std::snprintf(buf, size, "p%d", i);
   else if (term > 0 && terms > 1)
@@ -104,6 +105,12 @@ const fm_param_info *fm_param(const fm_model_info *model, int n, int i) {
 const char *fm_role_name(fm_role role) {
   const size_t r = static_cast<size_t>(role);
   return r < sizeof kRoleNames / sizeof *kRoleNames ? kRoleNames[r] : "other";
+}
+
+const char *fm_domain_name(fm_domain domain) {
+  static const char *const kDomainNames[] = {"", "pos", "nonneg", "nonzero", "neg", "unit"};
+  const size_t d = static_cast<size_t>(domain);
+  return d < sizeof kDomainNames / sizeof *kDomainNames ? kDomainNames[d] : "";
 }
 
 const char *fm_start_name(fm_start_kind kind) {

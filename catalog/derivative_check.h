@@ -37,6 +37,13 @@ struct DifferenceOptions {
   double step_floor = 1.0;
 };
 
+// The steps in use. The check (the default above) compares at generic points of moderate
+// magnitude. A fitter's Jacobian of a value-only model takes steps near the square root (forward)
+// and the cube root (central) of the double epsilon relative to |p|, which balance truncation and
+// rounding error, with a floor small enough for parameters near 0.
+constexpr DifferenceOptions kForwardJacobian{Difference::forward, 1.5e-8, 1e-8};
+constexpr DifferenceOptions kCentralJacobian{Difference::central, 6e-6, 1e-6};
+
 // A value as a function of the 1-based parameter array; false where it cannot be evaluated.
 using ValueFunction = std::function<bool(const double *params, double *value)>;
 

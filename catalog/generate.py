@@ -157,7 +157,8 @@ def parse_params(text, count, where):
         if not NAME.match(name):
             fail(where, 'parameter name "%s" is not an identifier' % name)
         if role not in ROLES:
-            fail(where, 'parameter %s: unknown role "%s" (one of %s)' % (name, role, ' '.join(ROLES)))
+            fail(where, 'parameter %s: unknown role "%s" (one of %s)'
+                 % (name, role, ' '.join(ROLES)))
         domain = 'FM_DOMAIN_ANY'
         if len(parts) == 3:
             if parts[2] not in DOMAINS:
@@ -233,9 +234,11 @@ def read_meta(src, info_dir, rows):
             seen[name] = where
             row = by_name.get(name) or exports.get(name)
             if row is None:
-                fail(where, '%s is neither a table name nor an export of frame/functions.tsv' % name)
+                fail(where, '%s is neither a table name nor an export of frame/functions.tsv'
+                     % name)
             if row['unit'] != unit:
-                fail(where, '%s is defined in %s (%s), not in %s' % (name, row['unit'], row['where'], unit))
+                fail(where, '%s is defined in %s (%s), not in %s'
+                     % (name, row['unit'], row['where'], unit))
             resets = shape.endswith('!')
             if resets:
                 shape = shape[:-1]

@@ -29,7 +29,9 @@ std::vector<Subject> subjects() {
   return out;
 }
 
-void PrintTo(const Subject &s, std::ostream *os) { *os << s.model->name << " point " << s.index + 1; }
+void PrintTo(const Subject &s, std::ostream *os) {
+  *os << s.model->name << " point " << s.index + 1;
+}
 
 class DerivativeCheck : public ::testing::TestWithParam<Subject> {};
 
@@ -58,8 +60,8 @@ INSTANTIATE_TEST_SUITE_P(AllModels, DerivativeCheck, ::testing::ValuesIn(subject
 
 // The checker itself, against a model whose derivative is deliberately wrong: y = a*x^2 with
 // dy/da = x^2 + 1e-3 (the 1e-3 is the planted fault), refused where x < 0.
-int32_t planted_fault(int32_t request, void *, int16_t, int32_t, int32_t, const double *p,
-                      int32_t, const double *x, double *y, double *d) {
+int32_t planted_fault(int32_t request, void *, int16_t, int32_t, int32_t, const double *p, int32_t,
+                      const double *x, double *y, double *d) {
   if (x[1] < 0) {
     y[1] = MISSING_VALUE;
     return 1;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "catalog.h"
-#include "fit.h"
+#include "data.h"
 
 namespace fmtool {
 

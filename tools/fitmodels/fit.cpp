@@ -51,9 +51,9 @@ struct Problem {
   bool difference_row(size_t i, double *row, int ld) {
     double f0;
     if (!value(i, f0)) return false;
-    const fm::DifferenceOptions forward{fm::Difference::forward, 1.5e-8, 1e-8};
-    if (!fm::numeric_derivatives(value_at(i), full.data(), index.data(), static_cast<int>(free.size()),
-                                 f0, forward, row, ld))
+    const int nfree = static_cast<int>(free.size());
+    if (!fm::numeric_derivatives(value_at(i), full.data(), index.data(), nfree, f0,
+                                 fm::kForwardJacobian, row, ld))
       return false;
     for (size_t j = 0; j < free.size(); ++j) row[static_cast<size_t>(ld) * j] *= data->weight(i);
     return true;
@@ -72,12 +72,13 @@ struct Problem {
   }
   // Central differences over all rows (the covariance of a value-only model).
   bool central_jacobian(double *fjac, int ld) {
-    const fm::DifferenceOptions central{fm::Difference::central, 6e-6, 1e-6};
     for (size_t i = 0; i < data->size(); ++i) {
       if (!fm::numeric_derivatives(value_at(i), full.data(), index.data(),
-                                   static_cast<int>(free.size()), 0.0, central, fjac + i, ld))
+                                   static_cast<int>(free.size()), 0.0, fm::kCentralJacobian,
+                                   fjac + i, ld))
         return false;
-      for (size_t j = 0; j < free.size(); ++j) fjac[i + static_cast<size_t>(ld) * j] *= data->weight(i);
+      for (size_t j = 0; j < free.size(); ++j)
+        fjac[i + static_cast<size_t>(ld) * j] *= data->weight(i);
     }
     return true;
   }

@@ -93,12 +93,11 @@ std::string json_str(const std::string &s) {
 // ---- list -----------------------------------------------------------------------------------
 // The parameters as the metadata rows write them: name:role, and :domain where one is known.
 std::string parameter_list(const fm_model_info &e) {
-  static const char *const kDomains[] = {"", ":pos", ":nonneg", ":nonzero", ":neg", ":unit"};
   std::string out;
   for (int i = 0; i < e.param_count; ++i) {
     const fm_param_info &p = e.params[i];
-    out += (i ? "," : "") + std::string(p.name) + ":" + fm_role_name(p.role) +
-           kDomains[static_cast<size_t>(p.domain) < 6 ? p.domain : 0];
+    out += (i ? "," : "") + std::string(p.name) + ":" + fm_role_name(p.role);
+    if (p.domain != FM_DOMAIN_ANY) out += std::string(":") + fm_domain_name(p.domain);
   }
   return out;
 }
