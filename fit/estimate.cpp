@@ -571,6 +571,10 @@ int32_t holds(const fmfit_model *model, int16_t nParams, const fmfit_data *data,
     for (size_t j = 0; j < n; ++j) count += (flags[j] & FMFIT_FLAG_UNDETERMINED) != 0;
     return st == FMFIT_UNDETERMINED ? std::max(count, 1) : 0;
   };
+  auto role_of = [&](size_t j) {
+    const fm_param_info *pi = info ? fm_param(info, nParams, static_cast<int>(j) + 1) : nullptr;
+    return pi ? pi->role : FM_ROLE_OTHER;
+  };
   int32_t marked = 0;
   int now = undetermined(h);
   while (now > 0) {
@@ -578,14 +582,10 @@ int32_t holds(const fmfit_model *model, int16_t nParams, const fmfit_data *data,
     std::vector<size_t> cand;
     for (size_t j = 0; j < n; ++j) {
       if (h[j]) continue;
-      const fm_role r = info ? fm_param(info, nParams, static_cast<int>(j) + 1)->role : FM_ROLE_OTHER;
-      if ((flags[j] & FMFIT_FLAG_UNDETERMINED) || hold_rank(r) <= 2) cand.push_back(j);
+      if ((flags[j] & FMFIT_FLAG_UNDETERMINED) || hold_rank(role_of(j)) <= 2) cand.push_back(j);
     }
-    std::stable_sort(cand.begin(), cand.end(), [&](size_t a, size_t b) {
-      const fm_role ra = info ? fm_param(info, nParams, static_cast<int>(a) + 1)->role : FM_ROLE_OTHER;
-      const fm_role rb = info ? fm_param(info, nParams, static_cast<int>(b) + 1)->role : FM_ROLE_OTHER;
-      return hold_rank(ra) < hold_rank(rb);
-    });
+    std::stable_sort(cand.begin(), cand.end(),
+                     [&](size_t a, size_t b) { return hold_rank(role_of(a)) < hold_rank(role_of(b)); });
     bool progress = false;
     for (size_t j : cand) {
       std::vector<uint8_t> trial(h);
