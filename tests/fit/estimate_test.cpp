@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -87,6 +89,67 @@ TEST(Estimate, EveryFittableModelGetsFiniteDeterministicStartsKeepingKnownValues
     ++models;
   }
   EXPECT_GE(models, 250);
+}
+
+// One model of every start kind: from noise-free points, the estimates are the curve.
+TEST(Estimate, EachKindReproducesANoiseFreeCurve) {
+  std::ifstream in(FITMODELS_TEST_FIT_DATA "/estimate_cases.tsv");
+  std::string line;
+  int rows = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::vector<std::string> f = fittest::split(line, '\t');
+    ASSERT_EQ(f.size(), 4u) << line;
+    SCOPED_TRACE("case " + f[0]);
+    const fm_model_info *info = fm_catalog_find(f[1].c_str());
+    ASSERT_NE(info, nullptr);
+    const std::vector<double> truth = fittest::numbers(f[3], NAN);
+    std::vector<double> par(truth.size() + 1);
+    std::copy(truth.begin(), truth.end(), par.begin() + 1);
+    const fm_point pt{{0, 0, 0, 0}, static_cast<int>(truth.size()), par.data()};
+    const std::vector<std::string> axes = fittest::split(f[2], ',');
+    ASSERT_EQ(axes.size(), static_cast<size_t>(info->nIndep));
+    std::vector<std::vector<double>> grid;
+    for (const std::string &a : axes) {
+      const std::vector<double> r = fittest::numbers([&] {
+        std::string t = a;
+        std::replace(t.begin(), t.end(), ':', ',');
+        return t;
+      }(), NAN);
+      ASSERT_EQ(r.size(), 3u);
+      std::vector<double> g;
+      for (int i = 0; i < static_cast<int>(r[2]); ++i) g.push_back(r[0] + (r[1] - r[0]) * i / (r[2] - 1));
+      grid.push_back(g);
+    }
+    fittest::Points pts;
+    pts.nIndep = info->nIndep;
+    const size_t inner = grid.size() > 1 ? grid[1].size() : 1;
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (size_t i = 0; i < grid[0].size(); ++i)
+      for (size_t k = 0; k < inner; ++k) {
+        const double x[3] = {grid[0][i], grid.size() > 1 ? grid[1][k] : 0, 0};
+        double y;
+        ASSERT_TRUE(value_at(info, pt, x, y));
+        for (int d = 0; d < info->nIndep; ++d) pts.x.push_back(x[d]);
+        pts.y.push_back(y);
+        lo = std::min(lo, y), hi = std::max(hi, y);
+      }
+    const fmfit_data data = pts.data();
+    const fmfit_model model{info->name, nullptr, nullptr, info->nIndep,
+                            static_cast<int16_t>(truth.size()), 0};
+    std::vector<double> start(truth.size());
+    ASSERT_EQ(fmfit_estimate(nullptr, &model, model.nParams, &data, start.data()), 0);
+    std::vector<double> est(start.size() + 1);
+    std::copy(start.begin(), start.end(), est.begin() + 1);
+    const fm_point at{{0, 0, 0, 0}, static_cast<int>(start.size()), est.data()};
+    for (size_t i = 0; i < pts.y.size(); ++i) {
+      double y;
+      ASSERT_TRUE(value_at(info, at, &pts.x[i * static_cast<size_t>(info->nIndep)], y));
+      EXPECT_NEAR(y, pts.y[i], 1e-6 * (hi - lo)) << "point " << i + 1;
+    }
+    ++rows;
+  }
+  EXPECT_EQ(rows, 17);
 }
 
 // Bad input ends in a return code, never a crash, and leaves the starts alone.
