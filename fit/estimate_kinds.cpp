@@ -419,6 +419,42 @@ bool seed_periodic(const Target &t, Vec &p) {
       }
     }
   }
+  // A duty cycle or other shape in (0, 1) (a square wave's high fraction): tenths of it, with
+  // the phase again.
+  for (int j = 0; j < t.n; ++j) {
+    const double v = bp[static_cast<size_t>(j)];
+    if (!t.free(j) || t.role(j) != FM_ROLE_SHAPE || !(v > 0 && v < 1)) continue;
+    const Vec base(bp);
+    for (int u = 1; u <= 9; ++u)
+      for (int k = 0; k < (jo >= 0 ? 16 : 1); ++k) {
+        Vec q(base);
+        q[static_cast<size_t>(j)] = u / 10.0;
+        if (jo >= 0) q[static_cast<size_t>(jo)] = c.xmin() + k * period / 16;
+        const double s = solve_linear(t, q, lin);
+        if (s < best) best = s, bp = q;
+      }
+  }
+  // A pattern search over the same parameters, steps halved when no move helps: a square or
+  // sawtooth wave has no useful derivative in them, so the engine cannot finish the job.
+  std::vector<std::pair<int, double>> axes;
+  if (jw >= 0) axes.push_back({jw, 0.01 * std::fabs(bp[static_cast<size_t>(jw)])});
+  if (jo >= 0) axes.push_back({jo, period / 32});
+  for (int j = 0; j < t.n; ++j)
+    if (t.free(j) && t.role(j) == FM_ROLE_SHAPE && bp[static_cast<size_t>(j)] > 0 &&
+        bp[static_cast<size_t>(j)] < 1)
+      axes.push_back({j, 0.05});
+  for (int it = 0; it < 40 && !axes.empty(); ++it) {
+    bool moved = false;
+    for (auto &ax : axes)
+      for (double dir : {-1.0, 1.0}) {
+        Vec q(bp);
+        q[static_cast<size_t>(ax.first)] += dir * ax.second;
+        const double s = solve_linear(t, q, lin);
+        if (s < best) best = s, bp = q, moved = true;
+      }
+    if (!moved)
+      for (auto &ax : axes) ax.second /= 2;
+  }
   p = bp;
   return true;
 }
