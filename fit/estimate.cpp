@@ -45,19 +45,18 @@ int Target::input_of(int j) const {
 bool Target::values(const Vec &p, Vec &out) const {
   const size_t np = data->n;
   out.resize(np);
-  double par[64 + 1], xb[4] = {0, 0, 0, 0};
-  std::vector<double> y(static_cast<size_t>(n) + 4), d(static_cast<size_t>(n) + 1);
-  if (n > 64) return false;
-  for (int j = 0; j < n; ++j) par[j + 1] = p[static_cast<size_t>(j)];
-  par[0] = 0;
+  double xb[4] = {0, 0, 0, 0};
+  std::vector<double> par(static_cast<size_t>(n) + 1, 0.0), y(static_cast<size_t>(n) + 4),
+      d(static_cast<size_t>(n) + 1);
+  for (int j = 0; j < n; ++j) par[static_cast<size_t>(j) + 1] = p[static_cast<size_t>(j)];
   const int saved = errno;
   bool ok = true;
   for (size_t i = 0; i < np && ok; ++i) {
     for (int k = 0; k < nIndep; ++k) xb[k + 1] = x(i, k);
     y[1] = 0;
     errno = 0;
-    const int32_t rc = function(REQ_VALUE, model.context, static_cast<int16_t>(n), 0, 0, par, 0,
-                                xb, y.data(), d.data());
+    const int32_t rc = function(REQ_VALUE, model.context, static_cast<int16_t>(n), 0, 0,
+                                par.data(), 0, xb, y.data(), d.data());
     ok = rc == 0 && usable(y[1]);
     out[i] = y[1];
   }
@@ -471,7 +470,7 @@ Vec generic_params(const fm_model_info *info, int n) {
 
 int32_t estimate(void *context, const fmfit_model *model, int16_t nParams, const fmfit_data *data,
                  double *start) {
-  if (model == nullptr || data == nullptr || start == nullptr || nParams < 1 || nParams > 64 ||
+  if (model == nullptr || data == nullptr || start == nullptr || nParams < 1 ||
       data->n == 0 || data->x == nullptr || data->y == nullptr)
     return 1;
   Target t;
