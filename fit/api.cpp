@@ -43,11 +43,6 @@ FMFIT_API void fmfit_options_init(fmfit_options *o) {
   o->confidence_level = 0.95;
 }
 
-FMFIT_API int32_t fmfit_estimate(void *, const fmfit_model *, int16_t, const fmfit_data *,
-                                 double *) {
-  return 1;  // no estimator yet: the caller gives starting values
-}
-
 FMFIT_API int32_t fmfit_model_params(const fmfit_model *model) {
   if (model == nullptr) return -1;
   Model m;

@@ -1,7 +1,6 @@
-// Initial parameter estimates from the data, chosen by the model's start kind in the catalogue
-// and read off by the roles of its parameters: peaks, sigmoids and dose-response curves, sums of
-// exponentials, power laws, saturation curves, and every model whose value is linear in its
-// parameters (solved exactly).
+// Initial parameter estimates from the data, by the fitting library's estimator (every model the
+// catalogue gives a start kind): the parameters given or held are kept, and parameters the data
+// do not determine at the estimates (a redundant parameterisation) are marked to be held.
 #ifndef FITMODELS_TOOL_ESTIMATES_H
 #define FITMODELS_TOOL_ESTIMATES_H
 
@@ -19,16 +18,10 @@ struct Estimate {
   std::string note;
 };
 
-// False (and why) when the model has no estimates, or the data do not allow them. Parameters
-// marked in held keep held_values (0-based, n each; empty: none held), and the free ones are
-// estimated given them.
-bool estimate(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &held,
-              const std::vector<double> &held_values, Estimate &out, std::string &why);
-
-// Least squares for the columns a[j] (each of the length of y), by Householder QR. False when
-// the columns are rank-deficient.
-bool linear_least_squares(const std::vector<std::vector<double>> &a, const std::vector<double> &y,
-                          std::vector<double> &coef, double *ssr = nullptr);
+// known[j]: values[j] is given (a start or a held value) and kept. False (and why) when the
+// model has no estimates, or the data do not allow them.
+bool estimate(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &known,
+              const std::vector<double> &values, Estimate &out, std::string &why);
 
 }  // namespace fmtool
 

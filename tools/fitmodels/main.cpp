@@ -339,7 +339,9 @@ GroupResult run_one(const FitSetup &s, const Data &data, const std::string &grou
   if (!complete) {
     Estimate e;
     std::string why;
-    if (!estimate(*s.model, s.n, data, s.fixed, s.fixed_values, e, why)) {
+    std::vector<bool> known(static_cast<size_t>(s.n));
+    for (size_t k = 0; k < known.size(); ++k) known[k] = s.given[k] || s.fixed[k];
+    if (!estimate(*s.model, s.n, data, known, start, e, why)) {
       g.fit.error = why + (why.find("--init") == std::string::npos ? " (give starting values with --init)" : "");
       return g;
     }
