@@ -3,14 +3,16 @@
 // request word (bits 0..3 in every combination, sometimes with high bits), nParams from -2 to
 // several times the row's count, a preset errno, and every parameter and input from a palette
 // of hostile values (NaN, infinities, signed zeros, denormals, +-1e+-300, MISSING_VALUE) mixed
-// with the model's generic point. params, x, y and deriv are sized exactly for the layout at
-// that nParams, each between poisoned guard cells, so any access outside is an ASan report.
-// After the call it checks, and aborts with a description on a violation:
+// with the model's generic point and with each other. params, x, y and deriv are sized exactly
+// for the layout at that nParams, each between poisoned guard cells, so any access outside is
+// an ASan report. After the call it checks, and aborts with a description on a violation:
 //   params and x unchanged; y[0] untouched, deriv[0] only by a query answer; no deriv slot
-//   written beyond the layout; the return code one the request allows; no success (return 0)
-//   with a NaN, infinite or MISSING_VALUE y[1], unless an input was MISSING_VALUE or the model
-//   defines such a success (tests/fuzz/defined_missing.tsv); no success with a NaN or infinite
-//   derivative. With FITMODELS_FUZZ_SHOW set, every call is printed before it is made.
+//   written beyond the layout; the return code one the request allows (a stale ERANGE or EDOM
+//   may fail any request); no success (return 0) with a NaN, infinite or MISSING_VALUE y[1],
+//   unless an input was MISSING_VALUE or the model defines such a success
+//   (tests/fuzz/defined_missing.tsv); no success with a NaN or infinite derivative.
+// FITMODELS_FUZZ_SHOW prints every call before it is made; FITMODELS_FUZZ_SURVEY prints each
+// violation and goes on instead of aborting.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <sanitizer/asan_interface.h>
 
@@ -63,7 +65,9 @@ class Guarded {
   std::vector<double> cells_;
 };
 
-double from_palette(FuzzedDataProvider &in, double ordinary) {
+// One parameter or input: a hostile value, the generic point's value (as it is, scaled, shifted),
+// a value chosen before it in this call (so that guards such as x = p2 are met), or any double.
+double from_palette(FuzzedDataProvider &in, double ordinary, const std::vector<double> &before) {
   static const double palette[] = {
       std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(),
       HUGE_VAL, -HUGE_VAL, 0.0, -0.0, DBL_TRUE_MIN, -DBL_TRUE_MIN, DBL_MIN, -DBL_MIN, 1e-300,
@@ -75,6 +79,7 @@ double from_palette(FuzzedDataProvider &in, double ordinary) {
   if (pick < 160) return ordinary;                      // the generic point's value
   if (pick < 200) return ordinary * (pick - 180) / 8.0;  // scaled, sign changed, zeroed
   if (pick < 230) return ordinary + (pick - 215) / 4.0;
+  if (pick < 246 && !before.empty()) return before[(pick - 230) % before.size()];
   return in.ConsumeFloatingPoint<double>();
 }
 
@@ -159,13 +164,16 @@ int test_one(const uint8_t *data, size_t size) {
   const int ny = std::max(m.nDep, m.term_outputs && fits ? 1 + m.terms(n) : 1);
   Guarded params(np + 1), x(m.nIndep + 1), y(ny + 1), deriv(std::max(np, slots) + 1);
   bool sentinel_in = false;
+  std::vector<double> chosen;
   for (int i = 1; i <= np; ++i) {
     const double ordinary = i <= static_cast<int>(m.point_p.size()) ? m.point_p[i - 1] : 1.0;
-    params[i] = from_palette(in, ordinary);
+    params[i] = from_palette(in, ordinary, chosen);
+    chosen.push_back(params[i]);
     sentinel_in |= params[i] == MISSING_VALUE;
   }
   for (int i = 1; i <= m.nIndep; ++i) {
-    x[i] = from_palette(in, m.point_x[std::min(i, 3)]);
+    x[i] = from_palette(in, m.point_x[std::min(i, 3)], chosen);
+    chosen.push_back(x[i]);
     sentinel_in |= x[i] == MISSING_VALUE;
   }
   params[0] = x[0] = 0.0;
