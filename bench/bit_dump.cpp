@@ -1,26 +1,19 @@
-// bit_dump: evaluates every registered model at every generic derivative point and at a family
-// of perturbed points, under requests 1, 2, 4, 6 and 8 and several preset errno values, and
+// bit_dump: evaluates every registered model at every generic point of its catalogue entry and
+// at a family of perturbed points, under requests 1, 2, 4, 6 and 8 and several preset errno values, and
 // prints every output slot it wrote as a hex float with the return code and the errno left
 // behind. Two dumps taken before and after a change to the frame or a model are compared with
 // diff: an empty diff means no result bit and no errno effect changed.
 //
-//   bit_dump <derivative_points directory> > dump.txt
-//
-// Models without a point are evaluated at a made-up point with their row's parameter count.
-#include <dirent.h>
-
-#include <algorithm>
+//   bit_dump > dump.txt
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "fitmodels_catalog.h"
 #include "frame/registry.h"
 
 namespace {
@@ -46,43 +39,17 @@ bool is_untouched(double d) {
   return u == kUntouched;
 }
 
-std::vector<double> parse_list(const std::string &s, char sep) {
-  std::vector<double> v;
-  std::stringstream ss(s);
-  std::string item;
-  while (std::getline(ss, item, sep)) v.push_back(std::strtod(item.c_str(), nullptr));
-  return v;
-}
-
-std::map<std::string, std::vector<Point>> read_points(const std::string &dir) {
-  std::map<std::string, std::vector<Point>> points;
-  std::vector<std::string> files;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (dirent *e = readdir(d)) {
-      const std::string n = e->d_name;
-      if (n.size() > 4 && n.substr(n.size() - 4) == ".tsv") files.push_back(dir + "/" + n);
-    }
-    closedir(d);
+// The generic points of a model: its nIndep inputs and its parameters.
+std::vector<Point> points_of(const fm_model_info &m) {
+  std::vector<Point> out;
+  for (int k = 0; k < m.point_count; ++k) {
+    const fm_point &c = m.points[k];
+    Point pt;
+    pt.x.assign(c.x + 1, c.x + 1 + m.nIndep);
+    pt.p.assign(c.params + 1, c.params + 1 + c.nparams);
+    out.push_back(pt);
   }
-  std::sort(files.begin(), files.end());
-  for (const std::string &f : files) {
-    std::ifstream in(f);
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.empty() || line[0] == '#') continue;
-      std::vector<std::string> fields;
-      std::stringstream ss(line);
-      std::string field;
-      while (std::getline(ss, field, '\t')) fields.push_back(field);
-      if (fields.size() < 2 || fields[1] == "value-only") continue;
-      Point pt;
-      pt.x = parse_list(fields[1], ',');
-      for (std::size_t i = 2; i < fields.size(); ++i)
-        pt.p.push_back(std::strtod(fields[i].c_str(), nullptr));
-      points[fields[0]].push_back(pt);
-    }
-  }
-  return points;
+  return out;
 }
 
 void print_slot(const char *tag, int i, double v) {
@@ -180,20 +147,15 @@ std::vector<std::pair<std::string, Point>> perturbed(const Point &pt) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
-  const std::string dir = argc > 1 ? argv[1] : "tests/data/derivative_points";
-  const auto points = read_points(dir);
+int main() {
   for (std::size_t r = 0; r < function_table_size; ++r) {
     const FunctionEntry &row = function_table[r];
-    std::vector<Point> pts;
-    for (const auto &kv : points)
-      if (fm::same_name(kv.first.c_str(), row.name)) pts = kv.second;
-    if (pts.empty()) {
-      Point pt;
-      for (int i = 0; i < row.nIndep; ++i) pt.x.push_back(0.7 + 0.3 * i);
-      for (int i = 0; i < row.nParams; ++i) pt.p.push_back(0.5 + 0.4 * i);
-      pts.push_back(pt);
+    const fm_model_info *m = fm_catalog_find(row.name);
+    if (m == nullptr) {
+      std::fprintf(stderr, "bit_dump: %s has no catalogue entry\n", row.name);
+      return 1;
     }
+    const std::vector<Point> pts = points_of(*m);
     for (std::size_t k = 0; k < pts.size(); ++k) {
       for (const auto &lp : perturbed(pts[k])) {
         const std::string label = "pt" + std::to_string(k) + ":" + lp.first;

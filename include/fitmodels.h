@@ -151,7 +151,6 @@ FITMODELS_MODEL(PearsonVII);      /* single peak: baseline, centre, area, FWHM, 
 /* PearsonIV (lookups only) reads p1 baseline, p2 location, p3 area, p4 scale > 0,
  * p5 shape m > 1/2, p6 skewness nu: y = p1 + p3*k*(1 + u^2)^(-m)*exp(-nu*atan(u)),
  * u = (x - p2)/p4, k normalising the area to p3; invalid parameters give MISSING_VALUE. */
-/* (end of section) */
 
 /* Extended set: exponentials, waves and distribution-shaped peaks */
 FITMODELS_MODEL(ExpDec1);
@@ -171,7 +170,6 @@ FITMODELS_MODEL(Beta);
 FITMODELS_MODEL(LogisticPK);      /* LogistPK */
 FITMODELS_MODEL(GaussAmp);
 FITMODELS_MODEL(InversePoly);     /* InvsPoly */
-/* (end of section) */
 
 /* Extended set: power and logistic curves, one-parameter curves and their expected-value forms */
 FITMODELS_MODEL(Slogistic4);
@@ -197,7 +195,6 @@ FITMODELS_MODEL(Exponent2EVP);   /* reads 2 parameters (p1, p2) and writes deriv
 FITMODELS_MODEL(Exponent3);      /* Exp1P4 */
 FITMODELS_MODEL(Exponent3Mod1);  /* Exp1P4Md */
 FITMODELS_MODEL(Exponent3EVP);   /* reads 2 parameters (p1, p2) and writes deriv[1..2] */
-/* (end of section) */
 
 /* Regression set: power, Freundlich, exponential, logarithmic, hyperbolic and rational models */
 FITMODELS_MODEL(Allometric1);
@@ -242,7 +239,6 @@ FITMODELS_MODEL(Rational4);
 FITMODELS_MODEL(Belehradek);
 FITMODELS_MODEL(HyperbolaGen);
 FITMODELS_MODEL(ExpGrowth);
-/* (end of section) */
 
 /* Regression set: asymptotic, two-output, Ratkowsky, yield-density and piecewise models; placeholders */
 FITMODELS_MODEL(Shah);
@@ -291,10 +287,6 @@ FITMODELS_MODEL(ExpCSum2);        /* placeholder */
 FITMODELS_MODEL(ExpCSumEVP);      /* placeholder */
 FITMODELS_MODEL(Prunty);          /* placeholder */
 FITMODELS_MODEL(BentHyperblSmp);  /* placeholder */
-/* (end of section) */
-
-/* Statistical distributions */
-/* (end of section) */
 
 /* Surfaces of two independent variables (read x[1] and x[2]) */
 FITMODELS_MODEL(Gauss2D);
@@ -303,7 +295,6 @@ FITMODELS_MODEL(Plane);
 FITMODELS_MODEL(Parabola2D);
 FITMODELS_MODEL(Poly2D);
 FITMODELS_MODEL(Fourier2D);
-/* (end of section) */
 
 /* Specialised models: enzyme inhibition, rheology, implicit geometry and diodes */
 /* The enzyme-inhibition (CompInhib, NoncompInhib, UncompInhib, MixedModelInhib, SubstrateInhib),
@@ -389,7 +380,6 @@ typedef struct FuncTestRange {
  * provide, a model not in the table, a token the host cannot evaluate, a refusal above). */
 FITMODELS_API int64_t FuncTest(FuncTestWindow window, const char *name2, const char *text,
                                intptr_t source, HostCallback callback, uint16_t command);
-/* (end of section) */
 
 #ifdef __cplusplus
 }

@@ -151,6 +151,7 @@ const fm_param_info *fm_param(const fm_model_info *model, int n, int i);
 
 const char *fm_role_name(fm_role role);   /* "baseline", "centre", ... */
 const char *fm_start_name(fm_start_kind kind); /* "peak", "sigmoid", ... */
+const char *fm_domain_name(fm_domain domain);  /* "pos", "nonneg", ...; "" for any */
 
 #ifdef __cplusplus
 }

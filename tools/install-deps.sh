@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, where they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
-          libcminpack-dev libcli11-dev clang libclang-rt-14-dev libfuzzer-14-dev)
+packages=(cmake ninja-build g++ binutils python3 libgtest-dev libgmock-dev libbenchmark-dev
+          libboost-dev libcminpack-dev libcli11-dev libceres-dev pkg-config g++-mingw-w64-x86-64
+          wine64 clang libclang-rt-14-dev libfuzzer-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -162,8 +162,9 @@ int32_t decay_sum(int32_t request, int16_t nParams, const double *p, double x, d
 //   Derivatives: n <= 0, or p3 = 0 or p5 = 0 (of a term n covers), is the standard failure with
 //   no deriv written. Only the terms n covers enter (d of an uncovered amplitude is 0). d1 = 1;
 //   a = -x/p3, b = -x/p5; d2 = 1 - exp(a), errno test; d4 = 1 - exp(b), errno test (standard
-//   failure, d1 and d2 stay); y = p2*d2 + p1 + p4*d4; d3 = a*p2*(1 - d2)/p3;
-//   d5 = b*p4*(1 - d4)/p5.
+//   failure, d1 and d2 stay); y = p2*d2 + p1 + p4*d4; d3 = a*p2*exp(a)/p3;
+//   d5 = b*p4*exp(b)/p5 (the exponentials themselves, not 1 - d2 and 1 - d4, which keep only
+//   the digits of 1 - exp(a) and are 0 once exp(a) is below half an ulp of 1).
 FM_MODEL(ExpAssoc) {
   if (fm::wants_reserved(request)) return 1;
   const double *p = params;
@@ -184,24 +185,26 @@ FM_MODEL(ExpAssoc) {
   const bool second = nParams >= 5;
   if ((first && p[3] == 0.0) || (second && p[5] == 0.0)) return fm::standard_failure(y);
   deriv[1] = 1.0;
-  double a = 0.0, b = 0.0;
+  double a = 0.0, b = 0.0, ea = 0.0, eb = 0.0;
   if (nParams >= 2) deriv[2] = 0.0;
   if (first) {
     a = -t / p[3];
-    deriv[2] = 1 - fm::checked_exp(a);
+    ea = fm::checked_exp(a);
+    deriv[2] = 1 - ea;
     if (fm::math_error()) return fm::standard_failure(y);
   }
   if (nParams >= 4) deriv[4] = 0.0;
   if (second) {
     b = -t / p[5];
-    deriv[4] = 1 - fm::checked_exp(b);
+    eb = fm::checked_exp(b);
+    deriv[4] = 1 - eb;
     if (fm::math_error()) return fm::standard_failure(y);
   }
   double v = first ? p[2] * deriv[2] + p[1] : p[1];
   if (second) v += p[4] * deriv[4];
   y[1] = v;
-  if (first) deriv[3] = a * p[2] * (1 - deriv[2]) / p[3];
-  if (second) deriv[5] = b * p[4] * (1 - deriv[4]) / p[5];
+  if (first) deriv[3] = a * p[2] * ea / p[3];
+  if (second) deriv[5] = b * p[4] * eb / p[5];
   return 0;
 }
 

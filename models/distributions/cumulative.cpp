@@ -14,6 +14,7 @@
 // shape). None of the members reads nParams or answers REQ_QUERY.
 #include "frame/contract.h"
 #include "frame/host_math.h"
+#include "models/tail_math.h"
 
 namespace {
 
@@ -27,6 +28,24 @@ inline double gamma_cdf(double t, double a, double b) { return gamcdf(t, a, b, 2
 
 // True when a host routine answered that it has no value.
 inline bool host_missing(double v) { return v == fm::kMissing; }
+
+// dP(a, t/b)/da by Richardson's extrapolation of two central differences of the host's
+// distribution function, steps h = a/512 and h/2 (a > 0): truncation error of order h^4 and
+// rounding error of order 3*eps*P/h, together about 1e-12 relative where P is not near 1 (in
+// the upper tail the error is that absolute amount, as only P itself is available). The steps
+// are taken as the differences of the rounded abscissas, so the rounding of a + h does not
+// enter as an error of the step. False when a call answers MISSING_VALUE.
+bool gamma_cdf_shape_derivative(double t, double a, double b, double &d) {
+  const double h = a * 0.001953125;
+  const double ap = a + h, am = a - h, aq = a + 0.5 * h, ar = a - 0.5 * h;
+  const double Gp = gamma_cdf(t, ap, b), Gm = gamma_cdf(t, am, b);
+  const double Gq = gamma_cdf(t, aq, b), Gr = gamma_cdf(t, ar, b);
+  if (host_missing(Gp) || host_missing(Gm) || host_missing(Gq) || host_missing(Gr)) return false;
+  const double wide = (Gp - Gm) / (ap - am);
+  const double narrow = (Gq - Gr) / (aq - ar);
+  d = narrow + (narrow - wide) / 3.0;
+  return true;
+}
 
 // Writes the normal-density derivatives of p2*Phi((u - p3)/p4) with respect to the mean p3
 // and the standard deviation p4, where u is x (NormalCDF) or ln x (LognormalCDF).
@@ -88,10 +107,15 @@ FM_MODEL(LognormalCDF) {
 // Scaled-member frame without a parameter test of its own: the gamma distribution needs a
 // positive shape and scale, and gamcdf answers MISSING_VALUE outside them (or for a NaN
 // argument); any such answer fails with nothing written to deriv.
-//   derivatives (each G a fresh call, six calls in all): d1 = 1, d2 = G(p3),
-//     d3 = (G(p3 + 0.0001) - G(p3))*p2/0.0001, a forward difference in the shape;
+//   derivatives (each G a fresh call): d1 = 1, d2 = G(p3),
+//     d3 = p2*dG/da, Richardson's extrapolation of central differences in the shape with
+//     steps p3/512 and p3/1024 (relative error about 1e-12 where G is not near 1; see
+//     gamma_cdf_shape_derivative);
 //     d4 = (G(p3 + 1) - G(p3))*(p2*p3/p4), the exact scale derivative by the recurrence
-//     P(a + 1, t) = P(a, t) - t^a*exp(-t)/Gamma(a + 1).
+//     P(a + 1, t) = P(a, t) - t^a*exp(-t)/Gamma(a + 1). The difference cancels where G is
+//     near 1 (the upper tail); there, for s = x/p4 > 0, t^a*exp(-t)/Gamma(a + 1) is formed
+//     directly as exp(a*ln s - s - ln Gamma(a + 1)), whose rounding grows with the size of
+//     the three terms instead: the form with the smaller error bound is taken.
 FM_MODEL(GammaCDF) {
   if (fm::wants_reserved(request)) return 1;
   if (!fm::wants_value_or_deriv(request)) return 0;
@@ -102,17 +126,28 @@ FM_MODEL(GammaCDF) {
   y[1] = p[1] + p[2] * G;
   if (!fm::wants_deriv(request)) return 0;
   const double d2 = gamma_cdf(t, p[3], p[4]);
-  const double Gh = gamma_cdf(t, p[3] + 0.0001, p[4]);
-  const double G3 = gamma_cdf(t, p[3], p[4]);
+  double dG = 0.0;
+  const bool shape_ok = gamma_cdf_shape_derivative(t, p[3], p[4], dG);
   const double G1 = gamma_cdf(t, p[3] + 1.0, p[4]);
   const double G4 = gamma_cdf(t, p[3], p[4]);
-  if (host_missing(d2) || host_missing(Gh) || host_missing(G3) || host_missing(G1) ||
-      host_missing(G4))
+  if (host_missing(d2) || !shape_ok || host_missing(G1) || host_missing(G4))
     return fm::standard_failure(y);
+  double diff = G1 - G4;  // -t^a*exp(-t)/Gamma(a + 1) at t = s
+  const double s = t / p[4];
+  if (s > 0.0 && std::isfinite(s)) {
+    const double lg = velmath_log_gamma(p[3] + 1.0);
+    if (!host_missing(lg)) {
+      const double la = p[3] * std::log(s);
+      // Rounding bounds in units of eps: |G1 - G4| carries about G4/|G1 - G4|, the
+      // exponential about |a ln s| + s + |ln Gamma(a + 1)|.
+      const double spread = std::fabs(la) + s + std::fabs(lg) + 1.0;
+      if (spread * std::fabs(diff) < G4) diff = -fm::exp(la - s - lg);
+    }
+  }
   deriv[1] = 1.0;
   deriv[2] = d2;
-  deriv[3] = (Gh - G3) * p[2] / 0.0001;
-  deriv[4] = (G1 - G4) * (p[2] * p[3] / p[4]);
+  deriv[3] = dG * p[2];
+  deriv[4] = diff * (p[2] * p[3] / p[4]);
   return 0;
 }
 
@@ -157,7 +192,8 @@ FM_MODEL(WeibullCDF) {
 //   x < 0: y = p1 whatever p3 is; derivatives (1, 0, 0).
 //   x >= 0: p3 exactly 0 fails; y = (1 - e)*p2 + p1 with e = checked_exp(-(x/p3)), no errno
 //     test after it, but a y that is not finite is the standard failure; d2 = 1 - e,
-//     d3 = -p2*x*e/p3^2 (exact).
+//     d3 = -p2*x*e/p3^2 (exact). 1 - e is formed as -expm1(-(x/p3)), which keeps its digits
+//     for small x/p3.
 FM_MODEL(ExponentialCDF) {
   if (fm::wants_reserved(request)) return 1;
   if (!fm::wants_value_or_deriv(request)) return 0;
@@ -171,12 +207,12 @@ FM_MODEL(ExponentialCDF) {
     return 0;
   }
   if (p[3] == 0.0) return fm::standard_failure(y);
-  y[1] = (1.0 - fm::checked_exp(-(t / p[3]))) * p[2] + p[1];
+  y[1] = fm::one_minus_exp(-(t / p[3])) * p[2] + p[1];
   // A negative scale can overflow the exponential: an infinite value is a failure, not a result.
   if (!std::isfinite(y[1])) return fm::standard_failure(y);
   if (!fm::wants_deriv(request)) return 0;
   deriv[1] = 1.0;
-  deriv[2] = 1.0 - fm::checked_exp(-(t / p[3]));
+  deriv[2] = fm::one_minus_exp(-(t / p[3]));
   deriv[3] = -p[2] * t * fm::checked_exp(-(t / p[3])) / (p[3] * p[3]);
   return 0;
 }
@@ -187,6 +223,8 @@ FM_MODEL(ExponentialCDF) {
 //   p2 exactly 0 fails. errno 34 or 33 after the exponentials fails (standard failure) -
 //   except that where the inner exponential overflows, the distribution function is exactly 1:
 //   errno is reset to 0, y = 1, return 0.
+//   1 - exp(-inner) is formed as -expm1(-inner), which keeps its digits in the left tail
+//   (small inner).
 FM_MODEL(Gumbel) {
   if (fm::wants_reserved(request)) return 0;
   if (!fm::wants_value(request)) return 1;
@@ -198,7 +236,7 @@ FM_MODEL(Gumbel) {
     y[1] = 1.0;
     return 0;
   }
-  y[1] = 1.0 - fm::checked_exp(-inner);
+  y[1] = fm::one_minus_exp(-inner);
   if (fm::math_error()) return fm::standard_failure(y);
   return 0;
 }
@@ -258,13 +296,14 @@ FM_MODEL(Pareto2) {
 //   derivatives: x < 0 or p1 <= 0 writes MISSING_VALUE into d1 and y and returns 1 with errno
 //     untouched. q = (x/p1)^2, d1 = -(q/p1), e = exp(-q/2); errno 34 or 33 after it writes
 //     MISSING_VALUE into d1 and fails; else y = 1 - e, d1 = e*d1 (exact).
+//   1 - e is formed as -expm1(-q/2), which keeps its digits for small x/p1.
 FM_MODEL(Rayleigh) {
   if (fm::wants_reserved(request)) return 1;
   const double *p = params;
   const double t = x[1];
   if (fm::wants_value(request)) {
     if (t < 0.0 || p[1] <= 0.0) return fm::standard_failure(y);
-    y[1] = 1.0 - fm::checked_exp(t * t / (p[1] * p[1]) * -0.5);
+    y[1] = fm::one_minus_exp(t * t / (p[1] * p[1]) * -0.5);
     if (fm::math_error()) return fm::standard_failure(y);
     return 0;
   }
@@ -278,7 +317,7 @@ FM_MODEL(Rayleigh) {
   deriv[1] = -(q / p[1]);
   const double e = fm::checked_exp(q * -0.5);
   if (fm::math_error()) return fm::all_missing_failure(y, deriv, 1);
-  y[1] = 1.0 - e;
+  y[1] = fm::one_minus_exp(q * -0.5);
   deriv[1] = e * deriv[1];
   return 0;
 }

@@ -11,30 +11,58 @@
 // writes no deriv entry (the value-only models answer a derivative-only request with 1 and
 // write nothing in any case). A multi-term model evaluates only the terms whose parameters all
 // lie within nParams.
+#include <cstddef>
+
 #include "frame/contract.h"
 #include "frame/host_math.h"
 
 namespace {
 
-// The Langevin function L(u) = coth u - 1/u: the closed form for |u| >= 0.0001, its series
-// below. Tests nothing: an overflow of exp(2u) (large positive u) leaves errno at 34.
+// Below this |u| the closed forms of L(u) = coth u - 1/u and of csch^2 u - 1/u^2 cancel (their
+// terms are of size 1/u and 1/u^2, their results near u/3 and -1/3: a relative rounding of
+// about 3 eps/u^2), and the series take over; at |u| = 1 the closed forms are within a few
+// ulps.
+constexpr double kLangevinSeries = 1.0;
+
+// The coefficients of L(u) = sum c_n u^(2n-1), c_n = 2^(2n) B_2n/(2n)! (B the Bernoulli
+// numbers: 1/3, -1/45, 2/945, -1/4725, ...), and of L'(u) = sum (2n-1) c_n u^(2n-2), rounded
+// from 40-digit values. The terms fall by about (u/pi)^2 each: twenty reach the rounding error
+// for |u| < 1.
+constexpr double kLangevinCoefficients[] = {
+    0.3333333333333333,      -0.022222222222222223,   0.0021164021164021165,
+    -0.00021164021164021165, 2.1377799155576935e-05,  -2.1644042808063972e-06,
+    2.1925947851873778e-07,  -2.2214608789979678e-08, 2.2507846516808994e-09,
+    -2.2805151204592183e-10, 2.3106432599002624e-11,  -2.3411706819824882e-12,
+    2.3721017400233653e-13,  -2.4034415333307705e-14, 2.4351954029183367e-15,
+    -2.4673688045172075e-16, 2.499967277122081e-17,   -2.532996435740635e-18,
+    2.566461970282629e-19,   -2.6003696460137274e-20};
+constexpr double kLangevinSlopeCoefficients[] = {
+    0.3333333333333333,     -0.06666666666666667,   0.010582010582010581,
+    -0.0014814814814814814, 0.0001924001924001924,  -2.380844708887037e-05,
+    2.8503732207435913e-06, -3.332191318496952e-07, 3.8263339078575285e-08,
+    -4.332978728872515e-09, 4.852350845790551e-10,  -5.3846925685597234e-11,
+    5.930254350058414e-12,  -6.489292139993081e-13, 7.062066668463177e-14,
+    -7.648843294003344e-15, 8.249892014502867e-16,  -8.865487525092221e-17,
+    9.495909290045727e-18,  -1.0141441619453536e-18};
+
+// sum c[n] v^n by Horner's rule.
+template <std::size_t N>
+double even_series(const double (&c)[N], double v) {
+  double s = c[N - 1];
+  for (std::size_t n = N - 1; n-- > 0;) s = s * v + c[n];
+  return s;
+}
+
+// The Langevin function L(u) = coth u - 1/u: the closed form for |u| >= 1, its series below.
+// Tests nothing: an overflow of exp(2u) (large positive u) leaves errno at 34.
 double langevin_function(double u) {
-  if (std::fabs(u) >= 0.0001) return 2.0 / (fm::checked_exp(u * 2.0) - 1.0) + 1.0 - 1.0 / u;
-  return u / 3.0 - fm::checked_pow(u, 3.0) / 45.0 + fm::checked_pow(u, 5.0) * 2.0 / 945.0;
+  if (std::fabs(u) >= kLangevinSeries)
+    return 2.0 / (fm::checked_exp(u * 2.0) - 1.0) + 1.0 - 1.0 / u;
+  return u * even_series(kLangevinCoefficients, u * u);
 }
 
-// Below this |u| the difference csch^2 u - 1/u^2 cancels to fewer than about 11 significant
-// digits, and the series of L'(u) takes over.
-constexpr double kLangevinSlopeSeries = 0.05;
-
-// csch^2 u - 1/u^2 = -L'(u) for small u from the series
-// L'(u) = 1/3 - u^2/15 + 2u^4/189 - u^6/675 + 2u^8/10395 - ...
-// (exact to rounding for |u| < 0.05).
-double langevin_slope_series(double u) {
-  const double v = u * u;
-  return -(1.0 / 3.0 -
-           v * (1.0 / 15.0 - v * (2.0 / 189.0 - v * (1.0 / 675.0 - v * (2.0 / 10395.0)))));
-}
+// csch^2 u - 1/u^2 = -L'(u) for |u| < 1 from the series of L'(u).
+double langevin_slope_series(double u) { return -even_series(kLangevinSlopeCoefficients, u * u); }
 
 }  // namespace
 
@@ -196,7 +224,7 @@ FM_MODEL(Goldman) {
 //   derivatives: d1 = 1 and y = p1 (also with no term). Per term, with u = x - c: u exactly 0
 //     fails; dA = L(u) (errno 34 or 33 after it fails); e = capped_exp(2u), 2u > 300 fails;
 //     dc = (4e/(e - 1)^2 - 1/u^2)*A = (csch^2 u - 1/u^2)*A, the exact centre derivative, taken
-//     from the series of L'(u) for |u| < 0.05, where the difference cancels.
+//     from the series of L'(u) for |u| < 1, where the difference cancels.
 FM_MODEL(Langevin) {
   if (fm::wants_reserved(request)) return 1;
   if (!fm::wants_value_or_deriv(request)) return 0;
@@ -226,7 +254,7 @@ FM_MODEL(Langevin) {
     if (fm::math_error()) return fm::standard_failure(y);
     const double e = fm::capped_exp(2.0 * u);
     if (e == fm::kMissing) return fm::standard_failure(y);
-    if (std::fabs(u) < kLangevinSlopeSeries) {  // the difference cancels near the centre
+    if (std::fabs(u) < kLangevinSeries) {  // the difference cancels near the centre
       deriv[2 * k + 2] = langevin_slope_series(u) * A;
     } else {
       deriv[2 * k + 2] = (e * 4.0 / (e - 1.0) / (e - 1.0) - 1.0 / u / u) * A;
@@ -249,7 +277,7 @@ FM_MODEL(Langevin) {
 //     total finite).
 //   derivatives: d1 = 1 and y = p1; x = p2 fails, as does x at any later term's centre. Per
 //     term, u = (x - c)/s: dA = L(u); e = capped_exp(u), errno 34 or 33 after it fails;
-//     S = 4/(e - 1/e)^2 - 1/u^2 = csch^2 u - 1/u^2 (from the series of L'(u) for |u| < 0.05,
+//     S = 4/(e - 1/e)^2 - 1/u^2 = csch^2 u - 1/u^2 (from the series of L'(u) for |u| < 1,
 //     where the difference cancels); dc = S*(A/s), ds = dc*u; exact partial derivatives.
 FM_MODEL(LangevinMod) {
   if (fm::wants_reserved(request)) return 1;
@@ -282,7 +310,7 @@ FM_MODEL(LangevinMod) {
     const double e = fm::capped_exp(u);
     if (fm::math_error()) return fm::standard_failure(y);
     double S;
-    if (std::fabs(u) < kLangevinSlopeSeries) {  // the difference cancels near the centre
+    if (std::fabs(u) < kLangevinSeries) {  // the difference cancels near the centre
       S = langevin_slope_series(u);
     } else {
       S = 4.0 / (e - 1.0 / e) / (e - 1.0 / e) - 1.0 / u / u;

@@ -20,6 +20,7 @@
 // A few guards substitute a value and return 0, as stated at the model. deriv entries that a
 // failure does not name keep what was written before it.
 #include "frame/contract.h"
+#include "models/tail_math.h"
 
 namespace {
 
@@ -110,14 +111,15 @@ FM_MODEL(Exponent1) {
 }
 
 // Exponent3 (table name Exp1P4): y = 1 - exp(-p1*x).
-//   value: E = checked_exp(-(p1*x)), y = 1 - E; errno test fails.
-//   derivatives: E into d1; errno test fails (d1 keeps E); y = 1 - E, d1 = x*E.
+//   value: y = 1 - E = -expm1(-(p1*x)), which keeps its digits for small p1*x; errno test (the
+//     overflow of the exponential) fails.
+//   derivatives: E = checked_exp(-(p1*x)) into d1; errno test fails (d1 keeps E);
+//     y = -expm1(-(p1*x)), d1 = x*E.
 FM_MODEL(Exponent3) {
   if (fm::wants_reserved(request)) return 1;
   const double p1 = params[1], t = x[1];
   if (fm::wants_value(request)) {
-    const double E = fm::checked_exp(-(p1 * t));
-    y[1] = 1.0 - E;
+    y[1] = fm::one_minus_exp(-(p1 * t));
     if (fm::math_error()) return fm::standard_failure(y);
     return 0;
   }
@@ -125,7 +127,7 @@ FM_MODEL(Exponent3) {
   const double E = fm::checked_exp(-(p1 * t));
   deriv[1] = E;
   if (fm::math_error()) return fm::standard_failure(y);
-  y[1] = 1.0 - E;
+  y[1] = fm::one_minus_exp(-(p1 * t));
   deriv[1] = t * E;
   return 0;
 }
@@ -184,12 +186,13 @@ FM_MODEL(Exponent1Mod) {
 //     overflowing power has no finite value).
 //   derivatives: p1 <= 0 refuses y and d1; P into d1; errno test fails with d1 = MISSING_VALUE;
 //     y = 1 - P, d1 = -(x/p1)*P.
+//   1 - P is formed as -expm1(x ln p1) where P is near 1.
 FM_MODEL(Exponent3Mod1) {
   if (fm::wants_reserved(request)) return 1;
   const double p1 = params[1], t = x[1];
   if (fm::wants_value(request)) {
     if (p1 <= 0.0) return fm::guard_failure(y);
-    y[1] = 1.0 - fm::checked_pow(p1, t);
+    y[1] = fm::one_minus_pow(p1, t, fm::checked_pow(p1, t));
     // An overflowing power would leave y infinite: a failure, not a success.
     if (fm::math_error()) return fm::standard_failure(y);
     return 0;
@@ -199,7 +202,7 @@ FM_MODEL(Exponent3Mod1) {
   const double P = fm::checked_pow(p1, t);
   deriv[1] = P;
   if (fm::math_error()) return fail(y, deriv, 1);
-  y[1] = 1.0 - P;
+  y[1] = fm::one_minus_pow(p1, t, P);
   deriv[1] = -(t / p1) * P;
   return 0;
 }
@@ -295,6 +298,7 @@ FM_MODEL(Reciprocal1) {
 //   value: x <= 0 refuses y; P = checked_pow(x, -p1), errno test fails; y = 1 - P.
 //   derivatives: x <= 0 refuses y and d1; P, errno test fails with d1 = MISSING_VALUE;
 //     L = ln x, errno test fails with d1 = MISSING_VALUE; d1 = L*P, y = 1 - P.
+//   1 - P is formed as -expm1(-p1 ln x) where P is near 1.
 FM_MODEL(Pareto) {
   if (fm::wants_reserved(request)) return 1;
   const double p1 = params[1], t = x[1];
@@ -302,7 +306,7 @@ FM_MODEL(Pareto) {
     if (t <= 0.0) return fm::guard_failure(y);
     const double P = fm::checked_pow(t, -p1);
     if (fm::math_error()) return fm::standard_failure(y);
-    y[1] = 1.0 - P;
+    y[1] = fm::one_minus_pow(t, -p1, P);
     return 0;
   }
   if (!fm::wants_deriv(request)) return 0;
@@ -312,7 +316,7 @@ FM_MODEL(Pareto) {
   const double L = fm::log(t);
   if (fm::math_error()) return fail(y, deriv, 1);
   deriv[1] = L * P;
-  y[1] = 1.0 - P;
+  y[1] = fm::one_minus_pow_ln(L, -p1, P);
   return 0;
 }
 
@@ -508,6 +512,8 @@ FM_MODEL(Exponent2EVP) {
 //     (errno untouched). P = checked_pow(1 - p2, x/p1); errno test fails with y, d1, d2 =
 //     MISSING_VALUE; t = x*P/p1, d2 = t/(1 - p2), y = 1 - P, d1 = ln(1 - p2)/p1*t; an errno
 //     test after the logarithm resets errno to 0, d1 = MISSING_VALUE, return 1 (y stays).
+//   ln(1 - p2) is formed as log1p(-p2), and 1 - P, where P is near 1, as
+//   -expm1(x/p1*log1p(-p2)): both keep the digits that rounding 1 - p2 loses for small p2.
 FM_MODEL(Exponent3EVP) {
   if (fm::wants_reserved(request)) return 1;
   const double p1 = params[1], p2 = params[2], t = x[1];
@@ -517,7 +523,8 @@ FM_MODEL(Exponent3EVP) {
       y[1] = 0.0;
       return 0;
     }
-    y[1] = 1.0 - fm::checked_pow(1.0 - p2, t / p1);
+    const double P = fm::checked_pow(1.0 - p2, t / p1);
+    y[1] = fm::one_minus_pow_ln(fm::log1p(-p2), t / p1, P);
     if (fm::math_error()) return fm::standard_failure(y);
     return 0;
   }
@@ -532,8 +539,9 @@ FM_MODEL(Exponent3EVP) {
   if (fm::math_error()) return fail(y, deriv, 2);
   const double s = t * P / p1;
   deriv[2] = s / (1.0 - p2);
-  y[1] = 1.0 - P;
-  deriv[1] = fm::log(1.0 - p2) / p1 * s;
+  const double L = fm::log1p(-p2);
+  y[1] = fm::one_minus_pow_ln(L, t / p1, P);
+  deriv[1] = L / p1 * s;
   if (fm::math_error()) {
     errno = 0;
     return refuse_slope(deriv, 1);

@@ -117,7 +117,8 @@ FM_MODEL(Power2) {
 //   value: errno 34 -> y = p2; else y = (p1 - p2)/(E + 1) + p2. Return 0.
 //   derivatives: errno 34 -> y = p2, d1..d4 = 0, 1, 0, 0. Else q = 1/(E + 1), d1 = q,
 //     d2 = 1 - q, t = (p1 - p2)*q, U = t*q*E, d3 = -(U*p4), d4 = (x - p3)*U, y = t + p2.
-//     Return 0.
+//     Return 0. For E < 1, d2 is formed as E/(E + 1), which keeps the digits that 1 - q loses
+//     where E is small (the right-hand side).
 FM_MODEL(Slogistic4) {
   if (fm::wants_reserved(request)) return 1;
   const double p1 = params[1], p2 = params[2], p3 = params[3], p4 = params[4];
@@ -146,7 +147,7 @@ FM_MODEL(Slogistic4) {
   }
   const double q = 1.0 / (E + 1.0);
   deriv[1] = q;
-  deriv[2] = 1.0 - q;
+  deriv[2] = E < 1.0 ? E / (E + 1.0) : 1.0 - q;
   const double s = (p1 - p2) * q;
   const double U = s * q * E;
   deriv[3] = -(U * p4);

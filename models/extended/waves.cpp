@@ -8,6 +8,7 @@
 // return 1) unless a model says otherwise. The periods use the runtime's floor, so a point
 // exactly on a period boundary belongs to the period that starts there.
 #include "frame/contract.h"
+#include "models/tail_math.h"
 
 namespace {
 
@@ -241,7 +242,8 @@ FM_MODEL(Step) {
 //     returns 1 with y and errno as they are.
 //     Otherwise R = E1*P/((1 - E1)*t1): d3 = y*(-d/t1)*R, d5 = -((-d/t2)*y/t2),
 //     d1 = (1/t2 - R)*y, d4 = ln(1 - E1)*y; errno 34 or 33 after the logarithm resets errno,
-//     makes d4 MISSING_VALUE and returns 1 with y kept; else return 0.
+//     makes d4 MISSING_VALUE and returns 1 with y kept; else return 0. ln(1 - E1) is formed
+//     as log1p(-E1), which keeps its digits where E1 is small (far from the start).
 FM_MODEL(Pulse1) {
   if (fm::wants_reserved(request)) return 1;
   const double *p = params;
@@ -284,7 +286,7 @@ FM_MODEL(Pulse1) {
   deriv[3] = v * (-d / t1) * r;
   deriv[5] = -((-d / t2) * v / t2);
   deriv[1] = (1.0 / t2 - r) * v;
-  deriv[4] = fm::log(1.0 - e1) * v;
+  deriv[4] = fm::log1p(-e1) * v;
   if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 4, 4);
   return 0;
 }

@@ -19,6 +19,7 @@
 // return bit 2 of the request and write nothing; nParams <= 0 is a standard failure; then
 // y[1] = p1 and the peaks in turn.
 #include "frame/contract.h"
+#include "models/peaks/value_only_sum.h"
 
 namespace {
 
@@ -29,29 +30,6 @@ constexpr double kRootTwoPi10 = 2.506628275;     // sqrt(2 pi), ten digits
 constexpr double kRootTwoPi = 2.506628274631;    // sqrt(2 pi)
 constexpr double kRoot2 = 1.414213562373;
 constexpr double kMinusRootHalf = -0.707106781;  // -1/sqrt(2)
-
-// The frame of the value-only members. peak(j, v) computes peak j's value into v and returns
-// false when the call must fail; it returns true with *skip set for a switched-off peak.
-template <class Peak>
-int32_t value_only_sum(int32_t request, int16_t nParams, const double *params, double *y,
-                       int block, Peak peak) {
-  if (fm::wants_reserved(request)) return 0;
-  if (!fm::wants_value(request)) return (request & REQ_DERIV) >> 2;
-  if (nParams <= 0) return fm::standard_failure(y);
-  const int k = (nParams - 1) / block;
-  double sum = params[1];
-  y[1] = sum;
-  for (int j = 0; j < k; ++j) {
-    double v = 0.0;
-    bool skip = false;
-    if (!peak(&params[1 + block * j], &v, &skip)) return fm::standard_failure(y);
-    if (skip) continue;
-    y[2 + j] = v;
-    sum += v;
-  }
-  y[1] = sum;
-  return 0;
-}
 
 // The ten-coefficient fit polynomial of erfc for t = 1/(1 + |s|/2).
 double erfc_poly(double t) {
@@ -231,7 +209,7 @@ FM_MODEL(BiGaussian) {
 FM_MODEL(GaussianMod) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
-  return value_only_sum(request, nParams, params, y, 4,
+  return fm::value_only_sum(request, nParams, params, y, 4,
                         [t](const double *b, double *v, bool *skip) {
     const double A = b[1], xc = b[2], sigma = b[3], t0 = b[4];
     if (A == 0.0) return *skip = true;
@@ -285,7 +263,7 @@ bool series_peak(double t, const double *b, bool ecs, double *v, bool *skip) {
 FM_MODEL(GramCharlier) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
-  return value_only_sum(request, nParams, params, y, 5,
+  return fm::value_only_sum(request, nParams, params, y, 5,
                         [t](const double *b, double *v, bool *skip) {
                           return series_peak(t, b, false, v, skip);
                         });
@@ -297,7 +275,7 @@ FM_MODEL(GramCharlier) {
 FM_MODEL(EdgeworthCramer) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
-  return value_only_sum(request, nParams, params, y, 5,
+  return fm::value_only_sum(request, nParams, params, y, 5,
                         [t](const double *b, double *v, bool *skip) {
                           return series_peak(t, b, true, v, skip);
                         });
@@ -312,7 +290,7 @@ FM_MODEL(EdgeworthCramer) {
 FM_MODEL(CheslerCram) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
-  return value_only_sum(request, nParams, params, y, 8,
+  return fm::value_only_sum(request, nParams, params, y, 8,
                         [t](const double *b, double *v, bool *skip) {
     const double xc1 = b[1], A = b[2], s2 = b[3], k2 = b[4], xc2 = b[5], B = b[6], k3 = b[7],
                  xc3 = b[8];
@@ -406,7 +384,7 @@ FM_MODEL(LogNormal) {
 FM_MODEL(Weibull3) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
-  const int32_t rc = value_only_sum(request, nParams, params, y, 4,
+  const int32_t rc = fm::value_only_sum(request, nParams, params, y, 4,
                                     [t](const double *b, double *v, bool *skip) {
     const double xc = b[1], A = b[2], w = b[3], c = b[4];
     if (A == 0.0) return *skip = true;

@@ -13,6 +13,7 @@
 // writes nothing; nParams <= 0 is a standard failure; y[1] = p1, then the peaks in turn. A
 // failing peak ends the call with the standard failure (the y[2 + j] of earlier peaks stay).
 #include "frame/contract.h"
+#include "models/peaks/value_only_sum.h"
 
 namespace {
 
@@ -22,25 +23,16 @@ constexpr double kFourLn2 = 2.77258872;         // 4 ln 2
 constexpr double kTwoRootLn2 = 1.665109222;     // 2 sqrt(ln 2)
 constexpr double kRootLn2 = 0.832554611;        // sqrt(ln 2)
 
+// A peak of area exactly 0 is switched off: peak(b, v) computes the others.
 template <class Peak>
-int32_t value_only_sum(int32_t request, int16_t nParams, const double *params, double *y,
-                       int block, Peak peak) {
-  if (fm::wants_reserved(request)) return 0;
-  if (!fm::wants_value(request)) return (request & REQ_DERIV) >> 2;
-  if (nParams <= 0) return fm::standard_failure(y);
-  const int k = (nParams - 1) / block;
-  double sum = params[1];
-  y[1] = sum;
-  for (int j = 0; j < k; ++j) {
-    const double *b = &params[1 + block * j];  // b[1] = xc, b[2] = A, ...
-    if (b[2] == 0.0) continue;
-    double v = 0.0;
-    if (!peak(b, &v)) return fm::standard_failure(y);
-    y[2 + j] = v;
-    sum += v;
-  }
-  y[1] = sum;
-  return 0;
+auto unless_zero_area(Peak peak) {
+  return [peak](const double *b, double *v, bool *skip) {
+    if (b[2] == 0.0) {
+      *skip = true;
+      return true;
+    }
+    return peak(b, v);
+  };
 }
 
 // Humlicek's twelve-term rational approximation of the real part of w(X + iY).
@@ -104,7 +96,7 @@ bool pseudo_voigt(double d, double A, double wG, double wL, double mu, double *v
 FM_MODEL(Voigt5) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
-  return value_only_sum(request, nParams, params, y, 4, [t](const double *b, double *v) {
+  const auto peak = unless_zero_area([t](const double *b, double *v) {
     const double xc = b[1], A = b[2], wG = b[3], wL = b[4];
     if (wG == 0.0 || wL == 0.0) return false;
     const double X = (t - xc) * kTwoRootLn2 / wG;
@@ -114,6 +106,7 @@ FM_MODEL(Voigt5) {
     *v = K * A * kGaussArea / wG;
     return true;
   });
+  return fm::value_only_sum(request, nParams, params, y, 4, peak);
 }
 
 // PsdVoigt1 (exported as PseudoVoigt1): y = p1 + sum of pseudo-Voigt peaks, per peak xc, A,
@@ -122,11 +115,12 @@ FM_MODEL(Voigt5) {
 FM_MODEL(PseudoVoigt1) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
-  return value_only_sum(request, nParams, params, y, 4, [t](const double *b, double *v) {
+  const auto peak = unless_zero_area([t](const double *b, double *v) {
     const double xc = b[1], A = b[2], w = b[3], mu = b[4];
     if (w <= 0.0) return false;
     return pseudo_voigt(t - xc, A, w, w, mu, v);
   });
+  return fm::value_only_sum(request, nParams, params, y, 4, peak);
 }
 
 // PsdVoigt2 (exported as PseudoVoigt2): as PsdVoigt1 with separate widths, per peak xc, A,
@@ -135,9 +129,10 @@ FM_MODEL(PseudoVoigt1) {
 FM_MODEL(PseudoVoigt2) {
   if (fm::wants_query(request)) return fm::answer_no_moments(deriv);
   const double t = x[1];
-  return value_only_sum(request, nParams, params, y, 5, [t](const double *b, double *v) {
+  const auto peak = unless_zero_area([t](const double *b, double *v) {
     const double xc = b[1], A = b[2], wG = b[3], wL = b[4], mu = b[5];
     if (wG <= 0.0 || wL <= 0.0) return false;
     return pseudo_voigt(t - xc, A, wG, wL, mu, v);
   });
+  return fm::value_only_sum(request, nParams, params, y, 5, peak);
 }

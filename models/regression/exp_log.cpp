@@ -18,25 +18,30 @@
 //   exclusive (all others): with bit 1 only the value is computed; with bit 2 alone the
 //     derivatives and y; with neither bit return 0.
 #include "frame/contract.h"
+#include "models/tail_math.h"
 
 // BoxLucas1: y = p1*(1 - e^(-p2*x)). Value-then-derivatives.
-//   value: e = exp(-(p2*x)); errno test -> standard failure; y = (1 - e)*p1.
-//   deriv: g = 1 - exp(-(p2*x)); errno test -> d1 = d2 = MISSING_VALUE, standard failure.
-//     d1 = g, d2 = x*p1*(1 - g), y = g*p1.
+// g = 1 - e is formed as -expm1(-(p2*x)), which keeps its digits for small p2*x, and d2 from
+// e itself, which keeps them where e is tiny (1 - g rounds to 0 beyond p2*x of about 37; e is
+// 0 only below -300, as everywhere).
+//   value: g; errno test (the overflow of the exponential) -> standard failure; y = g*p1.
+//   deriv: g and e = exp(-(p2*x)); errno test -> d1 = d2 = MISSING_VALUE, standard failure.
+//     d1 = g, d2 = x*p1*e, y = g*p1.
 FM_MODEL(BoxLucas1) {
   if (fm::wants_reserved(request)) return 1;
   const double *p = params;
   const double t = x[1];
   if (fm::wants_value(request)) {
-    const double e = fm::checked_exp(-(p[2] * t));
+    const double g = fm::one_minus_exp(-(p[2] * t));
     if (fm::math_error()) return fm::standard_failure(y);
-    y[1] = (1.0 - e) * p[1];
+    y[1] = g * p[1];
   }
   if (!fm::wants_deriv(request)) return 0;
-  const double g = 1.0 - fm::checked_exp(-(p[2] * t));
+  const double g = fm::one_minus_exp(-(p[2] * t));
+  const double e = fm::checked_exp(-(p[2] * t));
   if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
   deriv[1] = g;
-  deriv[2] = t * p[1] * (1.0 - g);
+  deriv[2] = t * p[1] * e;
   y[1] = g * p[1];
   return 0;
 }
@@ -47,6 +52,7 @@ FM_MODEL(BoxLucas1) {
 //   deriv: p2 <= 0 -> y, d1, d2 = MISSING_VALUE, return 1 (errno untouched). d2 = t; errno
 //     test -> d1 = d2 = MISSING_VALUE, standard failure. d1 = 1 - t, y = d1*p1,
 //     d2 = -t*p1*x/p2.
+//   1 - t is formed as -expm1(x ln p2) where t is near 1.
 FM_MODEL(BoxLucas1Mod) {
   const double *p = params;
   const double t = x[1];
@@ -56,7 +62,7 @@ FM_MODEL(BoxLucas1Mod) {
         if (p[2] <= 0.0) return fm::guard_failure(y);
         const double P = fm::checked_pow(p[2], t);
         if (fm::math_error()) return fm::standard_failure(y);
-        y[1] = (1.0 - P) * p[1];
+        y[1] = fm::one_minus_pow(p[2], t, P) * p[1];
         return 0;
       },
       [&]() -> int32_t {
@@ -64,7 +70,7 @@ FM_MODEL(BoxLucas1Mod) {
         const double P = fm::checked_pow(p[2], t);
         deriv[2] = P;
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
-        const double d1 = 1.0 - P;
+        const double d1 = fm::one_minus_pow(p[2], t, P);
         deriv[1] = d1;
         y[1] = d1 * p[1];
         deriv[2] = -P * p[1] * t / p[2];
@@ -81,6 +87,7 @@ FM_MODEL(BoxLucas1Mod) {
 //     test -> d1..d3 = MISSING_VALUE, standard failure. b; errno 34 -> y = d1 = d2 = d3 = 0,
 //     return 0 with errno left at 34. Else d2 = (1 - a)/(1 - b), y = d2*p2,
 //     d1 = ln(p3)*y*b/(1 - b), d3 = (y*p1*b - p2*x*a)/p3/(1 - b).
+//   1 - a and 1 - b are formed as -expm1(x ln p3) and -expm1(p1 ln p3) where a or b is near 1.
 FM_MODEL(BoxLucas1EVP) {
   const double *p = params;
   const double t = x[1];
@@ -96,7 +103,7 @@ FM_MODEL(BoxLucas1EVP) {
           y[1] = 0.0;
           return 0;
         }
-        y[1] = (1.0 - a) * p[2] / (1.0 - b);
+        y[1] = fm::one_minus_pow(p[3], t, a) * p[2] / fm::one_minus_pow(p[3], p[1], b);
         return 0;
       },
       [&]() -> int32_t {
@@ -108,12 +115,13 @@ FM_MODEL(BoxLucas1EVP) {
           y[1] = deriv[1] = deriv[2] = deriv[3] = 0.0;
           return 0;
         }
-        const double d2 = (1.0 - a) / (1.0 - b);
+        const double q = fm::one_minus_pow(p[3], p[1], b);  // 1 - b
+        const double d2 = fm::one_minus_pow(p[3], t, a) / q;
         deriv[2] = d2;
         const double v = d2 * p[2];
         y[1] = v;
-        deriv[1] = fm::log(p[3]) * v * b / (1.0 - b);
-        deriv[3] = (v * p[1] * b - p[2] * t * a) / p[3] / (1.0 - b);
+        deriv[1] = fm::log(p[3]) * v * b / q;
+        deriv[3] = (v * p[1] * b - p[2] * t * a) / p[3] / q;
         return 0;
       });
 }

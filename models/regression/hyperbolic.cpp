@@ -51,7 +51,8 @@ FM_MODEL(MicMent) {
 //   value: u == -1 -> standard failure; y = u*p1/(u + 1).
 //   deriv: u == -1 -> standard failure, no derivative written. d1 = u/(u + 1), y = d1*p1,
 //     d2 = (1 - d1)*y/p2. At p2 == 0 that quotient is 0/0; the derivative there is exactly
-//     p1*x, which is what d2 holds.
+//     p1*x, which is what d2 holds. For d1 > 1/2 (u > 1), where 1 - d1 cancels, it is formed
+//     as its equal 1/(u + 1).
 FM_MODEL(RectHyperbola) {
   const double *p = params;
   const double t = x[1];
@@ -70,7 +71,8 @@ FM_MODEL(RectHyperbola) {
         deriv[1] = d1;
         const double v = d1 * p[1];
         y[1] = v;
-        deriv[2] = p[2] == 0.0 ? p[1] * t : (1.0 - d1) * v / p[2];  // dy/dp2 = p1*x/(1 + u)^2
+        const double r = d1 > 0.5 ? 1.0 / (u + 1.0) : 1.0 - d1;  // 1 - d1
+        deriv[2] = p[2] == 0.0 ? p[1] * t : r * v / p[2];  // dy/dp2 = p1*x/(1 + u)^2
         return 0;
       });
 }
@@ -388,7 +390,8 @@ FM_MODEL(BET) {
 // BETMod: y = x/D, D = (p2 - (p1 + p2)*x)*x + p1. Exclusive. D vanishes at x = 1.
 //   value: D == 0 -> guard failure.
 //   deriv: D == 0 -> y, d1, d2 = MISSING_VALUE, return 1 (errno untouched). y = x/D,
-//     d1 = -(1 - x^2)*y/D, d2 = d1 - (x - 1)*y/D (= -x*(1 - x)*y/D).
+//     d1 = -(1 - x^2)*y/D, d2 = d1 - (x - 1)*y/D, formed as its equal -x*(1 - x)*y/D: the
+//     difference cancels for small x.
 FM_MODEL(BETMod) {
   const double *p = params;
   const double t = x[1];
@@ -408,7 +411,7 @@ FM_MODEL(BETMod) {
         y[1] = v;
         const double d1 = -(1.0 - t * t) * v / D;
         deriv[1] = d1;
-        deriv[2] = d1 - (t - 1.0) * v / D;
+        deriv[2] = -t * (1.0 - t) * v / D;
         return 0;
       });
 }

@@ -105,7 +105,8 @@ FM_MODEL(ExpGrowDec) {
 //   decaying: y = f_1*p9 + p1 + f_2*p11
 // Derivatives:
 //   rising:   d1 = 1, d2 = -(p3/p4)*c_1 - (p5/p6)*c_2 - (p7/p8)*c_3,
-//             d3 = (1 - e_1) - (1 - c_1), d4 = p3*p2/p4^2*c_1 - p3*x/p4^2*e_1,
+//             d3 = c_1 - e_1 (equal to (1 - e_1) - (1 - c_1), whose digits go where both
+//             exponentials are small), d4 = p3*p2/p4^2*c_1 - p3*x/p4^2*e_1,
 //             d5, d6 and d7, d8 alike for (p5, p6) and (p7, p8), d9 = 1, d10 = 0, d11 = 1,
 //             d12 = 0
 //   decaying: d1 = 1, d2 = (p11/p12)*f_2 + (p9/p10)*f_1, d3..d8 = 0, d9 = f_1,
@@ -144,11 +145,11 @@ FM_MODEL(ExpGrow3Dec2) {
       const double e2 = fm::checked_exp(-X / p[6]);
       const double e3 = fm::checked_exp(-X / p[8]);
       deriv[2] = -(p[3] / p[4]) * c1 - (p[5] / p[6]) * c2 - (p[7] / p[8]) * c3;
-      deriv[3] = (1.0 - e1) - (1.0 - c1);
+      deriv[3] = c1 - e1;
       deriv[4] = p[3] * p[2] / (p[4] * p[4]) * c1 - p[3] * X / (p[4] * p[4]) * e1;
-      deriv[5] = (1.0 - e2) - (1.0 - c2);
+      deriv[5] = c2 - e2;
       deriv[6] = p[5] * p[2] / (p[6] * p[6]) * c2 - p[5] * X / (p[6] * p[6]) * e2;
-      deriv[7] = (1.0 - e3) - (1.0 - c3);
+      deriv[7] = c3 - e3;
       deriv[8] = p[7] * p[2] / (p[8] * p[8]) * c3 - p[7] * X / (p[8] * p[8]) * e3;
       deriv[9] = 1.0;
       deriv[10] = 0.0;

@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "frame/contract.h"
+#include "models/tail_math.h"
 
 namespace {
 
@@ -29,6 +30,8 @@ constexpr double kTooLarge = 1.2345e300;
 //   y = 1 - t.
 // Derivatives: u <= 0 -> guard. t; errno test -> failure. d1 = p2*t*x/u; d2 = ln(u)*t;
 //   y = 1 - t; errno test after the logarithm -> errno = 0, d2 = MISSING_VALUE, return 1.
+// ln(u) is formed as log1p(p1*x), and 1 - t, where t is near 1, as -expm1(-p2*log1p(p1*x)):
+// both keep the digits that rounding u loses for small p1*x.
 FM_MODEL(Ratkowsky2P1) {
   const double *p = params;
   const double X = x[1];
@@ -39,7 +42,7 @@ FM_MODEL(Ratkowsky2P1) {
         if (u <= 0.0) return fm::guard_failure(y);
         const double t = fm::checked_pow(u, -p[2]);
         if (fm::math_error()) return fm::standard_failure(y);
-        y[1] = 1.0 - t;
+        y[1] = fm::one_minus_pow_ln(fm::log1p(p[1] * X), -p[2], t);
         return 0;
       },
       [&]() -> int32_t {
@@ -48,8 +51,9 @@ FM_MODEL(Ratkowsky2P1) {
         const double t = fm::checked_pow(u, -p[2]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         deriv[1] = p[2] * t * X / u;
-        deriv[2] = fm::log(u) * t;
-        y[1] = 1.0 - t;
+        const double L = fm::log1p(p[1] * X);
+        deriv[2] = L * t;
+        y[1] = fm::one_minus_pow_ln(L, -p[2], t);
         if (fm::math_error()) return fm::missing_derivatives_failure(deriv, 2, 2);
         return 0;
       });
@@ -64,6 +68,9 @@ FM_MODEL(Ratkowsky2P1) {
 //   -> failure. d2 = L*t/Lv/q. Lq = ln(q); errno test -> errno = 0, d1 = d3 = MISSING_VALUE,
 //   y = 1 - t, return 1. d1 = Lq*L*p3*t/v/Lv/Lv; d3 = -(x/u/Lv - L*p1/v/Lv/Lv)*Lq*t;
 //   y = 1 - t.
+// The logarithms are formed as log1p(p3*x), log1p(p3*p1) and log1p(-p2), and 1 - t, where t
+// is near 1, as -expm1(L/Lv*Lq): they keep the digits that rounding u, v and q loses when
+// p3*x, p3*p1 or p2 is small.
 FM_MODEL(Ratkowsky2P1EVP) {
   const double *p = params;
   const double X = x[1];
@@ -76,22 +83,23 @@ FM_MODEL(Ratkowsky2P1EVP) {
       [&]() -> int32_t {
         if (outside) return fm::guard_failure(y);
         if (fm::math_error()) return fm::standard_failure(y);
-        const double L = fm::log(u);
-        const double t = fm::checked_pow(q, L / fm::log(v));
-        y[1] = 1.0 - t;
+        const double L = fm::log1p(p[3] * X);
+        const double e = L / fm::log1p(p[3] * p[1]);
+        const double t = fm::checked_pow(q, e);
+        y[1] = fm::one_minus_pow_ln(fm::log1p(-p[2]), e, t);
         if (fm::math_error()) return fm::standard_failure(y);
         return 0;
       },
       [&]() -> int32_t {
         if (outside) return fm::guard_failure_all(y, deriv, 3);
-        const double L = fm::log(u);
+        const double L = fm::log1p(p[3] * X);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
-        const double Lv = fm::log(v);
+        const double Lv = fm::log1p(p[3] * p[1]);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         const double t = fm::checked_pow(q, L / Lv);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 3);
         deriv[2] = L * t / Lv / q;
-        const double Lq = fm::log(q);
+        const double Lq = fm::log1p(-p[2]);
         if (fm::math_error()) {
           errno = 0;
           deriv[1] = deriv[3] = fm::kMissing;
@@ -100,7 +108,7 @@ FM_MODEL(Ratkowsky2P1EVP) {
         }
         deriv[1] = Lq * L * p[3] * t / v / Lv / Lv;
         deriv[3] = -(X / u / Lv - L * p[1] / v / Lv / Lv) * Lq * t;
-        y[1] = 1.0 - t;
+        y[1] = fm::one_minus_pow_ln(Lq, L / Lv, t);
         return 0;
       });
 }
@@ -110,6 +118,7 @@ FM_MODEL(Ratkowsky2P1EVP) {
 //   y = p1*(1 - t).
 // Derivatives: x <= 0 -> guard. d1 = 1 - t; errno test -> failure. y = p1*d1;
 //   d2 = ln(x)*(p1 - y); errno test -> errno = 0, d2 = MISSING_VALUE, return 1.
+// 1 - t is formed as -expm1(-p2*ln x) where t is near 1.
 FM_MODEL(Ratkowsky2P2) {
   const double *p = params;
   const double X = x[1];
@@ -119,12 +128,13 @@ FM_MODEL(Ratkowsky2P2) {
         if (X <= 0.0) return fm::guard_failure(y);
         const double t = fm::checked_pow(X, -p[2]);
         if (fm::math_error()) return fm::standard_failure(y);
-        y[1] = p[1] * (1.0 - t);
+        y[1] = p[1] * fm::one_minus_pow(X, -p[2], t);
         return 0;
       },
       [&]() -> int32_t {
         if (X <= 0.0) return fm::guard_failure_all(y, deriv, 2);
-        deriv[1] = 1.0 - fm::checked_pow(X, -p[2]);
+        const double t = fm::checked_pow(X, -p[2]);
+        deriv[1] = fm::one_minus_pow(X, -p[2], t);
         if (fm::math_error()) return fm::all_missing_failure(y, deriv, 2);
         y[1] = p[1] * deriv[1];
         deriv[2] = fm::log(X) * (p[1] - y[1]);

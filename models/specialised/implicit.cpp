@@ -5,6 +5,7 @@
 // Common to all: p1..pn are params[1..n], x1..x3 are x[1..3], y is y[1], d1..dn are
 // deriv[1..n]. None reads nParams or answers REQ_QUERY.
 #include "frame/contract.h"
+#include "models/tail_math.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ int32_t geometry(int32_t request, double *y, Residual residual) {
 // The diode equations. Parameters: p1 absolute temperature T, p2 saturation current I0, p3
 // series resistance Rs, p4 ideality factor n, p5 shunt resistance Rsh (SolarCellIV: p6 the
 // photocurrent Iph). k = q/(n*kB*T); u is the junction voltage, V - Rs*I for ModDiode and
-// Rs*I + V for SolarCellIV; E = capped_exp(u*k).
+// Rs*I + V for SolarCellIV; E = capped_exp(u*k). E - 1 is formed as expm1(u*k), which keeps
+// its digits for small u*k (near zero junction voltage).
 int32_t diode(int32_t request, const double *p, const double *x, double *y, double *deriv,
               bool solar) {
   if (fm::wants_reserved(request)) return 1;
@@ -40,10 +42,11 @@ int32_t diode(int32_t request, const double *p, const double *x, double *y, doub
   // u*k > 300: the exponential is beyond the range the model evaluates; the point fails rather
   // than compute the current from the cap's sentinel (errno untouched).
   if (E == fm::kMissing) return fm::guard_failure(y);
-  y[1] = solar ? (E - 1.0) * p[2] + u / p[5] + i - p[6] : (E - 1.0) * p[2] + u / p[5] - i;
+  const double Em1 = fm::expm1(u * k);
+  y[1] = solar ? Em1 * p[2] + u / p[5] + i - p[6] : Em1 * p[2] + u / p[5] - i;
   if (!fm::wants_deriv(request)) return 0;
   const double G = E * p[2];
-  deriv[2] = E - 1.0;
+  deriv[2] = Em1;
   deriv[1] = -(k / p[1] * G * u);
   deriv[3] = solar ? i * k * G + i / p[5] : -i * k * G - i / p[5];
   deriv[4] = -(k / p[4] * G * u);

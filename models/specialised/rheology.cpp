@@ -10,6 +10,7 @@
 // Bingham, Herschel and VFT return as it is. Most failures leave errno as it was; the
 // exceptions are stated per model.
 #include "frame/contract.h"
+#include "models/tail_math.h"
 
 namespace {
 
@@ -47,11 +48,13 @@ FM_MODEL(Bingham) {
 // finite_or_missing. With bit 2 (powers by checked_pow, plain logarithms):
 //   d1 = u^e, d2 = 1 - u^e, d3 = u^(e-1)*(p1 - p2)*(p5 - 1)*(x*p3)^(p4-1)*x,
 //   d4 = u^e*(p1 - p2)*e*((x*p3)^p4*ln(x*p3)/u - ln(u)/p4), d5 = u^e*(p1 - p2)*ln(u)/p4.
-// Return 0.
+// Return 0. Where (x*p3)^p4 is small, ln(u) is formed as log1p((x*p3)^p4) and, where u^e is
+// near 1, 1 - u^e as -expm1(e*ln(u)): both keep the digits that rounding u loses.
 FM_MODEL(Carreau) {
   const double *p = params;
   const double t = x[1];
-  const double u = fm::checked_pow(t * p[3], p[4]) + 1.0;
+  const double w = fm::checked_pow(t * p[3], p[4]);
+  const double u = w + 1.0;
   if (fm::wants_reserved(request)) return 1;
   if (!fm::wants_value_or_deriv(request)) return 0;
   if (p[4] == 0.0) {
@@ -65,13 +68,14 @@ FM_MODEL(Carreau) {
   if (fm::wants_deriv(request)) {
     const double ue = fm::checked_pow(u, e);
     const double span = p[1] - p[2];
+    const double ln_u = fm::log1p(w);
     deriv[1] = ue;
-    deriv[2] = 1.0 - ue;
+    deriv[2] = u > 0.0 ? fm::one_minus_pow_ln(ln_u, e, ue) : 1.0 - ue;
     deriv[3] = fm::checked_pow(u, e - 1.0) * span * (p[5] - 1.0) *
                fm::checked_pow(t * p[3], p[4] - 1.0) * t;
     deriv[4] = ue * span * e *
-               (fm::checked_pow(t * p[3], p[4]) * fm::log(t * p[3]) / u - fm::log(u) / p[4]);
-    deriv[5] = ue * span * fm::log(u) / p[4];
+               (fm::checked_pow(t * p[3], p[4]) * fm::log(t * p[3]) / u - ln_u / p[4]);
+    deriv[5] = ue * span * ln_u / p[4];
   }
   return 0;
 }
@@ -80,13 +84,15 @@ FM_MODEL(Carreau) {
 // infinite-rate viscosity p2, time constant p3, rate exponent p4).
 // With neither bit 1 nor bit 2: finite_or_missing(y[1]), return 0. u = 0 fails without
 // clearing errno (y = MISSING_VALUE, return 1). With bit 2:
-//   d1 = 1/u, d2 = 1 - 1/u, d3 = -(x*p3)^(p4-1)*(p1 - p2)*p4*x/u^2,
+//   d1 = 1/u, d2 = 1 - 1/u (formed as (x*p3)^p4/u, which keeps its digits where u is near
+//   1), d3 = -(x*p3)^(p4-1)*(p1 - p2)*p4*x/u^2,
 //   d4 = -(x*p3)^p4*ln(x*p3)*(p1 - p2)/u^2.
 // Finally y is passed through finite_or_missing; return 0.
 FM_MODEL(Cross) {
   const double *p = params;
   const double t = x[1];
-  const double u = fm::checked_pow(t * p[3], p[4]) + 1.0;
+  const double w = fm::checked_pow(t * p[3], p[4]);
+  const double u = w + 1.0;
   if (fm::wants_reserved(request)) return 1;
   if (!fm::wants_value_or_deriv(request)) {
     fm::finite_or_missing(&y[1]);
@@ -98,7 +104,7 @@ FM_MODEL(Cross) {
   if (fm::wants_deriv(request)) {
     const double u2 = u * u;
     deriv[1] = 1.0 / u;
-    deriv[2] = 1.0 - 1.0 / u;
+    deriv[2] = std::isfinite(w) ? w / u : 1.0 - 1.0 / u;
     deriv[3] = -(fm::checked_pow(t * p[3], p[4] - 1.0) * span * p[4] * t / u2);
     deriv[4] = -(fm::checked_pow(t * p[3], p[4]) * fm::log(t * p[3]) * span / u2);
   }

@@ -12,6 +12,7 @@
 // capped_exp returns MISSING_VALUE beyond its cap (argument > 300); the models here never use
 // that sentinel as a number but take the limit of the factor it stands for (see each model).
 #include "frame/contract.h"
+#include "models/tail_math.h"
 #include "frame/host_math.h"
 
 namespace {
@@ -64,12 +65,21 @@ int32_t derivative_frame(int32_t request, int nParams, int m, const double *p, d
   return 0;
 }
 
+// erf(t) + 1: the host's erf, except in the lower tail, where erfc(-t) keeps the digits that
+// the sum loses.
+double erf_plus_one(double t) {
+  const double e = s15aec(t);
+  if (e < -0.5) return fm::erfc(-t);
+  return e + 1.0;
+}
+
 }  // namespace
 
 // GaussCum: z = p1 + sum A/4*(erf(u) + 1)*(erf(v) + 1), u = (x1 - xc)/sqrt2/w1,
 // v = (x2 - yc)/sqrt2/w2: A times the product of two normal distribution functions; per term
 // A, xc, w1, yc, w2 (5 per term). erf is the host library's s15aec; sqrt2 is sqrt(2.0), taken
-// once when there is a term.
+// once when there is a term. In the lower tail (erf(u) < -1/2, u below about -0.477) erf(u) + 1
+// cancels; there it is formed as erfc(-u) from the C library, which keeps its digits.
 // Values only: bit 0 returns 0, and so does a request without bit 1 (nothing written). With
 // bits 1 and 2 both set the terms are computed into y[2..] and then y[1] = p1.
 //   nParams < 1 fails; otherwise no test of any kind: the model never fails.
@@ -86,7 +96,7 @@ FM_MODEL(GaussCum) {
       const int b = 2 + 5 * k;
       const double A = p[b], xc = p[b + 1], w1 = p[b + 2], yc = p[b + 3], w2 = p[b + 4];
       const double u = (x1 - xc) / r / w1, v = (x2 - yc) / r / w2;
-      const double t = A * 0.25 * (s15aec(u) + 1.0) * (s15aec(v) + 1.0);
+      const double t = A * 0.25 * erf_plus_one(u) * erf_plus_one(v);
       y[k + 2] = t;
       total = total + t;
     }

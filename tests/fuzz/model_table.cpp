@@ -6,9 +6,9 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <string>
 
-#include "support/model_info.h"
-#include "support/row_list.h"
+#include "fitmodels_catalog.h"
 
 int FuzzModel::terms(int n) const {
   if (per_term == 0 || n < shared) return 0;
@@ -44,43 +44,39 @@ std::set<std::string> defined_missing_values() {
 std::vector<FuzzModel> build() {
   const std::set<std::string> missing_ok = defined_missing_values();
   std::vector<FuzzModel> out;
-  for (const RowListEntry &row : present_rows()) {
-    if (row.unit.rfind("frame/", 0) == 0) continue;  // the lookups and the test hook
-    const std::string name = row.row >= 0 ? row.name : row.exportName;
-    const auto it = model_infos().find(name);
-    if (it == model_infos().end() || it->second.shape == "T") continue;
-    const ModelInfo &info = it->second;
+  size_t count = 0;
+  const fm_model_info *catalog = fm_catalog(&count);
+  for (size_t i = 0; i < count; ++i) {
+    const fm_model_info &c = catalog[i];
+    if (c.shape == FM_SHAPE_ERROR_TEST) continue;
     FuzzModel m;
-    m.name = name;
-    if (row.row >= 0) m.by_row = get_funx(row.name.c_str());
-    if (!row.exportName.empty())
-      m.by_export = reinterpret_cast<ModelFunction>(dlsym(RTLD_DEFAULT, row.exportName.c_str()));
+    m.name = c.name;
+    if (c.row >= 0) m.by_row = get_funx(c.name);
+    if (c.export_name != nullptr)
+      m.by_export = reinterpret_cast<ModelFunction>(dlsym(RTLD_DEFAULT, c.export_name));
     if (m.by_row == nullptr && m.by_export == nullptr) continue;
-    if (row.row < 0) {  // an export without a row: its counts from the row it shares a symbol with
-      for (const RowListEntry &r : present_rows())
-        if (r.row >= 0 && r.symbol == row.symbol) {
-          m.nIndep = r.nIndep, m.nDep = r.nDep, m.row_params = r.nParams;
-          break;
-        }
-    } else {
-      m.nIndep = row.nIndep, m.nDep = row.nDep, m.row_params = row.nParams;
+    m.nIndep = c.nIndep, m.nDep = c.nDep, m.row_params = c.row_params;
+    switch (c.shape) {
+      case FM_SHAPE_VALUE_THEN_DERIVS: m.shape = 'V'; break;
+      case FM_SHAPE_EXCLUSIVE: m.shape = 'E'; break;
+      case FM_SHAPE_PLACEHOLDER: m.shape = 'P'; break;
+      default: m.shape = 'O'; break;
     }
-    m.shape = info.shape[0];
-    m.success_resets_errno = info.success_resets_errno;
-    m.reserved = info.reserved;
-    m.neither = info.neither == "*" ? -1 : std::stoi(info.neither);
-    m.answers_query = info.query == "none" || info.query == "mask" || info.query == "nostore";
-    m.least = info.least;
-    m.fixed = info.fixed;
-    m.shared = info.shared;
-    m.per_term = info.block;
-    m.term_outputs = info.term_outputs;
-    m.defined_missing_value = missing_ok.count(name) > 0;
-    if (const GenericPoint *pt = first_point(name)) {
-      m.point_p = pt->p;
-      std::copy(pt->x, pt->x + 4, m.point_x);
+    m.success_resets_errno = c.success_resets_errno != 0;
+    m.reserved = c.reserved_rc;
+    m.neither = c.neither_rc;
+    m.answers_query = c.query != FM_QUERY_NOT_EXAMINED;
+    m.least = c.least_params;
+    m.fixed = c.layout.per_term == 0 ? c.layout.shared : 0;
+    m.shared = c.layout.per_term == 0 ? 0 : c.layout.shared;
+    m.per_term = c.layout.per_term;
+    m.term_outputs = c.layout.term_outputs != 0;
+    m.defined_missing_value = missing_ok.count(m.name) > 0;
+    if (c.point_count > 0) {
+      const fm_point &pt = c.points[0];
+      m.point_p.assign(pt.params + 1, pt.params + 1 + pt.nparams);
+      std::copy(pt.x, pt.x + 4, m.point_x);
     }
-    if (m.row_params == 0) m.row_params = static_cast<int>(m.point_p.size());
     out.push_back(std::move(m));
   }
   return out;

@@ -1,6 +1,6 @@
 // What the fuzz target needs to know of every model: how to reach it, which requests it answers
 // how, and how many slots of params, y and deriv a call with nParams = n may touch. Built from
-// the contract metadata the table-driven tests read (tests/support/model_info.h).
+// the model catalogue (include/fitmodels_catalog.h).
 #ifndef FITMODELS_TESTS_FUZZ_MODEL_TABLE_H
 #define FITMODELS_TESTS_FUZZ_MODEL_TABLE_H
 

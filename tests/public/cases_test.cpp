@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "support/model_call.h"
-#include "support/model_info.h"
 #include "support/tolerance.h"
 
 namespace fs = std::filesystem;
@@ -34,6 +33,13 @@ std::vector<std::string> split_list(const std::string &s) {
   std::stringstream ss(s);
   std::string t;
   while (std::getline(ss, t, ',')) out.push_back(t);
+  return out;
+}
+
+// "a,b,c" as doubles; "-" is the empty list.
+std::vector<double> parse_list(const std::string &s) {
+  std::vector<double> out;
+  for (const auto &t : split_list(s)) out.push_back(std::stod(t));
   return out;
 }
 

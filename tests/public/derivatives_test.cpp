@@ -1,76 +1,99 @@
-// One table-driven check of analytic against numeric derivatives over every registered model.
-//
-// The points live in tests/data/derivative_points/*.tsv, one line per point:
-//   Name  x  p1 p2 ... pn        (x may be "x1,x2" for models reading x[2]; nParams = n)
-// Lines starting with '#' are comments. Every registered model must appear in the tables; the
-// points of models without derivative code (shape O or P in frame/model_info) serve the contract
-// check only.
-#include <dirent.h>
+// One table-driven check of analytic against numeric derivatives over every registered model, at
+// the generic points of its catalogue entry (the `points` column of its row in frame/model_info),
+// through the catalogue's derivative checker and its one tolerance policy. The points of models
+// without derivative code serve the contract check only.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fstream>
-#include <map>
-#include <set>
-#include <sstream>
+#include <cmath>
 #include <string>
 #include <vector>
 
+#include "catalog/derivative_check.h"
+#include "support/catalog_view.h"
 #include "support/model_call.h"
-#include "support/model_info.h"
-#include "support/row_list.h"
-#include "support/tolerance.h"
 
 namespace {
 
-const std::vector<GenericPoint> &points() { return generic_points(); }
+struct Subject {
+  const fm_model_info *model;
+  int index;  // of the point
+};
 
-void PrintTo(const GenericPoint &pt, std::ostream *os) { *os << pt.where << " " << pt.model; }
+std::vector<Subject> subjects() {
+  std::vector<Subject> out;
+  size_t count = 0;
+  const fm_model_info *all = fm_catalog(&count);
+  for (size_t i = 0; i < count; ++i)
+    if (all[i].derivatives)
+      for (int k = 0; k < all[i].point_count; ++k) out.push_back({&all[i], k});
+  return out;
+}
 
-class DerivativeCheck : public ::testing::TestWithParam<GenericPoint> {};
+void PrintTo(const Subject &s, std::ostream *os) {
+  *os << s.model->name << " point " << s.index + 1;
+}
+
+class DerivativeCheck : public ::testing::TestWithParam<Subject> {};
 
 TEST_P(DerivativeCheck, AnalyticMatchesCentralDifferences) {
-  const GenericPoint &pt = GetParam();
-  ModelFunction f = find_model(pt.model);
-  ASSERT_NE(f, nullptr) << pt.where << ": no model " << pt.model;
-  const auto info = model_infos().find(pt.model);
-  ASSERT_NE(info, model_infos().end()) << pt.where << ": " << pt.model << " has no metadata";
-  if (!info->second.has_derivatives()) return;  // values only: the contract check covers it
-  const int n = static_cast<int>(pt.p.size());
-  Outcome a = Call(f).params(pt.p).x(pt.x[1], pt.x[2], pt.x[3]).run(REQ_DERIV);
-  ASSERT_EQ(a.rc, 0) << pt.where;
-  Outcome v = Call(f).params(pt.p).x(pt.x[1], pt.x[2], pt.x[3]).run(REQ_VALUE);
-  ASSERT_EQ(v.rc, 0) << pt.where;
-  const double y = v.y[1];
-  EXPECT_TRUE(derivatives_agree(a.y[1], y, 0.0)) << pt.where << ": y from the derivative "
-                                                 << "request " << a.y[1] << " vs value " << y;
-  for (int i = 1; i <= n; ++i) {
-    const double h = difference_step(pt.p[i - 1]);
-    std::vector<double> up = pt.p, down = pt.p;
-    up[i - 1] += h;
-    down[i - 1] -= h;
-    Outcome yu = Call(f).params(up).x(pt.x[1], pt.x[2], pt.x[3]).run(REQ_VALUE);
-    Outcome yd = Call(f).params(down).x(pt.x[1], pt.x[2], pt.x[3]).run(REQ_VALUE);
-    ASSERT_EQ(yu.rc, 0) << pt.where << " p" << i << "+h";
-    ASSERT_EQ(yd.rc, 0) << pt.where << " p" << i << "-h";
-    const double numeric = (yu.y[1] - yd.y[1]) / ((pt.p[i - 1] + h) - (pt.p[i - 1] - h));
-    EXPECT_TRUE(derivatives_agree(a.d[i], numeric, y))
-        << pt.where << ": d" << i << " analytic " << a.d[i] << " numeric " << numeric;
+  const fm_model_info &m = *GetParam().model;
+  const fm_point &pt = m.points[GetParam().index];
+  ModelFunction f = find_model(m.name);
+  ASSERT_NE(f, nullptr) << "no model " << m.name;
+  const fm::ProbeResult r = fm::DerivativeChecker(f).probe(pt.x, pt.params, pt.nparams);
+  ASSERT_FALSE(r.refused) << r.reason;
+  EXPECT_LE(r.worst, fm::kDerivativeTolerance)
+      << "d" << r.worst_param << " analytic " << r.analytic[r.worst_param] << " numeric "
+      << r.numeric[r.worst_param];
+  // The value a derivative request writes is the value request's, and no slot beyond nParams.
+  const Outcome a = Call(f).params(point_params(pt)).x(pt.x[1], pt.x[2], pt.x[3]).run(REQ_DERIV);
+  EXPECT_LE(fm::derivative_error(a.y[1], r.value, 0.0), fm::kDerivativeTolerance)
+      << "y from the derivative request " << a.y[1] << " vs value " << r.value;
+  EXPECT_FALSE(a.d_written(pt.nparams + 1)) << "wrote deriv beyond nParams";
+}
+
+std::string point_name(const ::testing::TestParamInfo<Subject> &info) {
+  return std::string(info.param.model->name) + "_" + std::to_string(info.param.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllModels, DerivativeCheck, ::testing::ValuesIn(subjects()), point_name);
+
+// The checker itself, against a model whose derivative is deliberately wrong: y = a*x^2 with
+// dy/da = x^2 + 1e-3 (the 1e-3 is the planted fault), refused where x < 0.
+int32_t planted_fault(int32_t request, void *, int16_t, int32_t, int32_t, const double *p, int32_t,
+                      const double *x, double *y, double *d) {
+  if (x[1] < 0) {
+    y[1] = MISSING_VALUE;
+    return 1;
   }
-  EXPECT_FALSE(a.d_written(n + 1)) << pt.where << ": wrote deriv beyond nParams";
+  if (request & REQ_VALUE) y[1] = p[1] * x[1] * x[1];
+  if (request & REQ_DERIV) {
+    y[1] = p[1] * x[1] * x[1];
+    d[1] = x[1] * x[1] + (p[2] != 0 ? 1e-3 : 0.0);
+    d[2] = 0.0;
+  }
+  return 0;
 }
 
-std::string point_name(const ::testing::TestParamInfo<GenericPoint> &info) {
-  return info.param.model + "_" + std::to_string(info.index);
-}
-
-INSTANTIATE_TEST_SUITE_P(AllModels, DerivativeCheck, ::testing::ValuesIn(points()), point_name);
-
-TEST(DerivativeCheckCoverage, EveryRegisteredModelHasPoints) {
-  std::set<std::string> covered;
-  for (const auto &pt : points()) covered.insert(pt.model);
-  for (const auto &name : registered_models())
-    EXPECT_TRUE(covered.count(name)) << name << " has no derivative-check point";
+TEST(DerivativeChecker, FindsAPlantedFaultAndReportsRefusedPoints) {
+  const double faulty[] = {0, 2.0, 1.0}, right[] = {0, 2.0, 0.0};
+  const fm_point points[] = {{{0, 1.5}, 2, right}, {{0, -1.0}, 2, right}, {{0, 0.5}, 2, faulty}};
+  for (fm::Difference kind : {fm::Difference::central, fm::Difference::forward}) {
+    fm::CheckOptions options;
+    options.difference.kind = kind;
+    const fm::DerivativeChecker checker(planted_fault, options);
+    const fm::CheckResult ok = checker.check(points, 1);
+    EXPECT_TRUE(ok.ok);
+    EXPECT_NEAR(ok.numeric[0][1], 1.5 * 1.5, 1e-6);
+    const fm::CheckResult all = checker.check(points, 3);
+    EXPECT_FALSE(all.ok);
+    EXPECT_EQ(all.refused, std::vector<int>{1});
+    EXPECT_EQ(all.worst_point, 2);
+    EXPECT_EQ(all.worst_param, 1);
+    EXPECT_GT(all.worst, 1e-4);  // 1e-3 / (0.25 + 0.251 + 0.5 + 1)
+    ASSERT_EQ(all.analytic.size(), 2u);
+    EXPECT_DOUBLE_EQ(all.analytic[1][1], 0.25 + 1e-3);
+  }
 }
 
 }  // namespace

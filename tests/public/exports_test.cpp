@@ -1,4 +1,5 @@
-// The shared library's dynamic symbol table holds exactly the export list of the built units.
+// The shared libraries' dynamic symbol tables hold exactly their export lists, each in its
+// version node; the module-definition file carries the ordinals.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,32 +13,64 @@
 
 namespace {
 
-std::set<std::string> defined_dynamic_symbols() {
-  std::set<std::string> names;
-  const std::string cmd = std::string(FITMODELS_NM) + " -D --defined-only '" FITMODELS_LIBRARY "'";
+// The defined dynamic symbols of a shared library, each with its version node, and the version
+// nodes it defines.
+struct DynamicSymbols {
+  std::map<std::string, std::string> versions;
+  std::set<std::string> nodes;
+};
+
+DynamicSymbols defined_dynamic_symbols(const char *library) {
+  DynamicSymbols symbols;
+  const std::string cmd = std::string(FITMODELS_NM) + " -D --defined-only '" + library + "'";
   FILE *p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return names;
+  if (p == nullptr) return symbols;
   char line[512];
   while (std::fgets(line, sizeof line, p)) {
     std::istringstream ss(line);
     std::string addr, type, name;
-    if (ss >> addr >> type >> name) {
-      const auto at = name.find('@');  // strip a version suffix
-      names.insert(name.substr(0, at));
+    if (!(ss >> addr >> type >> name)) continue;
+    if (type == "A") {  // a version node's own entry
+      symbols.nodes.insert(name);
+      continue;
     }
+    const auto at = name.find('@');
+    const auto version = name.find_first_not_of('@', at);
+    symbols.versions[name.substr(0, at)] =
+        at == std::string::npos ? std::string() : name.substr(version);
   }
   pclose(p);
-  return names;
+  return symbols;
+}
+
+// The library's own export list, all in one version node, and nothing else.
+void expect_exports(const char *library, const std::set<std::string> &expected,
+                    const std::string &node) {
+  const DynamicSymbols symbols = defined_dynamic_symbols(library);
+  ASSERT_FALSE(symbols.versions.empty()) << "could not read the dynamic symbol table of "
+                                         << library;
+  for (const auto &name : expected)
+    EXPECT_TRUE(symbols.versions.count(name)) << name << " not exported";
+  for (const auto &[name, version] : symbols.versions) {
+    EXPECT_TRUE(expected.count(name)) << name << " exported";
+    EXPECT_EQ(version, node) << name;
+  }
+  EXPECT_EQ(symbols.nodes, std::set<std::string>{node});
 }
 
 TEST(Exports, ExactlyTheExportListIsVisible) {
   std::set<std::string> expected;
   for (const auto &row : present_rows())
     if (!row.exportName.empty()) expected.insert(row.exportName);
-  const std::set<std::string> actual = defined_dynamic_symbols();
-  ASSERT_FALSE(actual.empty()) << "could not read the dynamic symbol table";
-  for (const auto &name : expected) EXPECT_TRUE(actual.count(name)) << name << " not exported";
-  for (const auto &name : actual) EXPECT_TRUE(expected.count(name)) << name << " exported";
+  expect_exports(FITMODELS_LIBRARY, expected, "FITMODELS_1");
+}
+
+// The host math library exports its C routines and none of the C++ it is written with.
+TEST(Exports, HostMathExportsOnlyItsRoutines) {
+  expect_exports(FITMODELS_HOSTMATH_LIBRARY,
+                 {"normcdf", "gamcdf", "wblcdf", "wblpdf", "velmath_log_gamma",
+                  "velmath_PearsonIV", "s15aec"},
+                 "FITMODELS_HOSTMATH_1");
 }
 
 TEST(Exports, ModuleDefinitionCarriesTheOrdinals) {

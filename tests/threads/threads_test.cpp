@@ -13,8 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "fitmodels_catalog.h"
+#include "support/catalog_view.h"
 #include "support/model_call.h"
-#include "support/model_info.h"
 
 namespace {
 
@@ -35,11 +36,12 @@ bool same(const Outcome &a, const Outcome &b) {
          std::memcmp(a.d.data(), b.d.data(), sizeof a.d) == 0;
 }
 
-// Thread t's calls of one model: its generic point with every parameter scaled by 1 + t/8, the
-// same with x far out (overflow in many models), and with the first parameter NaN.
-void add_jobs(std::vector<Job> &jobs, const std::string &model, const GenericPoint &pt, int t) {
+// Thread t's calls of one model: its first generic point with every parameter scaled by
+// 1 + t/8, the same with x far out (overflow in many models), and with the first parameter NaN.
+void add_jobs(std::vector<Job> &jobs, const fm_model_info &m, int t) {
+  const fm_point &pt = m.points[0];
   const double scale = 1.0 + t / 8.0;
-  std::vector<double> p = pt.p;
+  std::vector<double> p = point_params(pt);
   for (double &v : p) v *= scale;
   std::vector<double> nan_first = p;
   if (!nan_first.empty()) nan_first[0] = std::numeric_limits<double>::quiet_NaN();
@@ -52,20 +54,23 @@ void add_jobs(std::vector<Job> &jobs, const std::string &model, const GenericPoi
                   {nan_first, pt.x[1], pt.x[2], pt.x[3]}};
   for (const auto &v : variants)
     for (int32_t request : kRequests) {
-      Call call(model);
+      Call call(fm_catalog_function(&m));
       call.params(v.p).x(v.x1, v.x2, v.x3).errno_in(kErrnoIn[t]);
-      jobs.push_back({model, call, request, call.run(request)});  // the single-threaded outcome
+      jobs.push_back({m.name, call, request, call.run(request)});  // the single-threaded outcome
     }
 }
 
 TEST(Threads, EveryModelGivesTheSameBitsAndItsOwnErrnoOnEveryThread) {
   std::vector<std::vector<Job>> jobs(kThreads);
   int models = 0;
-  for (const std::string &name : registered_models()) {
-    const GenericPoint *pt = first_point(name);
-    if (pt == nullptr) continue;
+  size_t count = 0;
+  const fm_model_info *catalog = fm_catalog(&count);
+  for (size_t i = 0; i < count; ++i) {
+    const fm_model_info &m = catalog[i];
+    if (m.shape == FM_SHAPE_ERROR_TEST || m.point_count == 0 || !fm_catalog_function(&m))
+      continue;
     ++models;
-    for (int t = 0; t < kThreads; ++t) add_jobs(jobs[t], name, *pt, t);
+    for (int t = 0; t < kThreads; ++t) add_jobs(jobs[t], m, t);
   }
   ASSERT_GT(models, 0);
 

@@ -1,87 +1,48 @@
 #include "catalog.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
+
+#include "catalog/derivative_check.h"
 
 namespace fmtool {
 namespace {
 
-struct MetaRow {
-  const char *name, *unit, *shape, *layout, *params, *formula;
-};
-const MetaRow kMeta[] = {
-#include "model_meta.inc"
-};
-struct NameRow {
-  const char *name, *export_name, *unit;
-};
-const NameRow kRows[] = {
-#include "model_rows.inc"
-};
-
-std::vector<std::string> split(const std::string &s, char sep) {
-  std::vector<std::string> out;
-  std::stringstream in(s);
-  std::string item;
-  while (std::getline(in, item, sep))
-    if (!item.empty()) out.push_back(item);
-  return out;
-}
-
-void apply_meta(ModelInfo &m, const MetaRow &r) {
-  m.has_meta = true;
-  m.family = r.unit;
-  m.shape = r.shape;
-  if (!m.shape.empty() && m.shape.back() == '!') m.shape.pop_back();
-  std::string layout = r.layout;
-  const auto plus = layout.find('+');
-  if (plus == std::string::npos) {
-    m.fixed = std::atoi(layout.c_str());
+ModelInfo from_entry(const fm_model_info &e) {
+  ModelInfo m;
+  m.info = &e;
+  m.name = e.name;
+  m.export_name = e.export_name ? e.export_name : "-";
+  m.family = e.family;
+  m.function = fm_catalog_function(&e);
+  m.nIndep = e.nIndep;
+  m.nDep = e.nDep;
+  m.rowParams = e.row_params;
+  m.terms = e.layout.per_term > 0;
+  if (m.terms) {
+    m.shared = e.layout.shared;
+    m.per_term = e.layout.per_term;
   } else {
-    m.terms = true;
-    m.shared = std::atoi(layout.substr(0, plus).c_str());
-    m.per_term = std::atoi(layout.substr(plus + 1).c_str());
-    m.term_outputs = layout.find(":y") != std::string::npos;
+    m.fixed = e.layout.shared;
   }
-  m.base_names = split(r.params, ',');
-  m.formula = r.formula;
+  m.term_outputs = e.layout.term_outputs != 0;
+  for (int i = 0; i < e.param_count; ++i) m.base_names.push_back(e.params[i].name);
+  m.formula = e.formula;
+  m.start = e.start;
+  return m;
 }
 
 std::vector<ModelInfo> build() {
   std::vector<ModelInfo> out;
-  for (const NameRow &r : kRows) {
-    ModelInfo m;
-    m.name = r.name;
-    m.export_name = r.export_name;
-    m.family = r.unit;
-    int16_t ni = 0, nd = 0, np = 0;
-    if (std::string(r.name) != "-") m.function = Get_Func(r.name, &ni, &nd, &np, nullptr);
-    if (m.function == nullptr) {
-      // An export without a row: bound by its exported name.
-      if (m.export_name == "-") continue;
-      m.name = m.export_name;
-      m.function = reinterpret_cast<ModelFunction>(dlsym(RTLD_DEFAULT, r.export_name));
-      if (m.function == nullptr) continue;
-    } else {
-      m.nIndep = ni;
-      m.nDep = nd;
-      m.rowParams = np;
-    }
+  size_t count = 0;
+  const fm_model_info *entries = fm_catalog(&count);
+  for (size_t i = 0; i < count; ++i) {
+    ModelInfo m = from_entry(entries[i]);
+    if (m.function == nullptr) continue;
+    if (m.rowParams == 0) m.rowParams = m.default_count();
     out.push_back(m);
-  }
-  for (ModelInfo &m : out) {
-    for (const MetaRow &r : kMeta)
-      if (lower(r.name) == lower(m.name) || lower(r.name) == lower(m.export_name)) {
-        apply_meta(m, r);
-        break;
-      }
-    if (m.rowParams == 0) m.rowParams = m.has_meta ? m.default_count() : 0;
-    if (m.has_meta && m.rowParams == 0) m.rowParams = m.count_for(1);
   }
   return out;
 }
@@ -98,15 +59,6 @@ size_t edit_distance(const std::string &a, const std::string &b) {
   return prev[b.size()];
 }
 
-bool finite_result(double v) { return std::isfinite(v) && v != MISSING_VALUE; }
-
-// Scratch space for the outputs a call may write besides the ones asked for.
-double *scratch(size_t n) {
-  thread_local std::vector<double> buffer;
-  if (buffer.size() < n) buffer.resize(n);
-  return buffer.data();
-}
-
 }  // namespace
 
 std::string lower(std::string s) {
@@ -116,42 +68,33 @@ std::string lower(std::string s) {
 }
 
 int ModelInfo::count_for(int k) const {
-  if (!has_meta) return rowParams;
   return terms ? shared + per_term * std::max(k, 1) : fixed;
 }
 
 int ModelInfo::default_count() const {
-  if (!has_meta) return rowParams;
   if (!terms) return fixed;
   if (rowParams > shared && per_term > 0 && (rowParams - shared) % per_term == 0) return rowParams;
   return count_for(1);
 }
 
-bool ModelInfo::count_valid(int n) const {
-  if (!has_meta) return n == rowParams;
-  if (!terms) return n == fixed;
-  return n >= shared + per_term && per_term > 0 && (n - shared) % per_term == 0;
-}
+bool ModelInfo::count_valid(int n) const { return fm_layout_params(info, n) >= 0; }
 
 std::vector<std::string> ModelInfo::names_for(int n) const {
   std::vector<std::string> out;
-  if (!has_meta || static_cast<int>(base_names.size()) != (terms ? shared + per_term : fixed)) {
-    for (int i = 1; i <= n; ++i) out.push_back("p" + std::to_string(i));
-    return out;
-  }
-  if (!terms) return base_names;
-  for (int i = 0; i < shared; ++i) out.push_back(base_names[i]);
-  const int k = term_count(n);
-  for (int j = 1; j <= k; ++j)
-    for (int i = 0; i < per_term; ++i)
-      out.push_back(base_names[shared + i] + (k > 1 ? std::to_string(j) : ""));
+  char buf[64];
+  for (int i = 1; i <= n; ++i) out.push_back(fm_param_name(info, n, i, buf, sizeof buf));
   return out;
+}
+
+fm_role ModelInfo::role(int n, int j) const {
+  const fm_param_info *p = fm_param(info, n, j + 1);
+  return p ? p->role : FM_ROLE_OTHER;
 }
 
 std::string ModelInfo::expected_counts() const {
   std::string names;
   for (const std::string &s : names_for(count_for(1))) names += (names.empty() ? "" : ", ") + s;
-  if (!has_meta || !terms) return std::to_string(count_for(1)) + " (" + names + ")";
+  if (!terms) return std::to_string(count_for(1)) + " (" + names + ")";
   return std::to_string(shared) + "+" + std::to_string(per_term) + "k, k >= 1 (one term: " +
          names + "; set k with --peaks)";
 }
@@ -188,26 +131,12 @@ std::vector<std::string> nearest_names(const std::string &name, size_t count) {
 
 bool model_value(const ModelInfo &m, int n, const double *params, const double *x, double *y,
                  int *rc) {
-  errno = 0;
-  y[1] = 0.0;
-  const int32_t r = m.function(REQ_VALUE, nullptr, static_cast<int16_t>(n), 0, 0, params, 0, x,
-                               y, scratch(static_cast<size_t>(n) + 4));
-  if (rc) *rc = r;
-  return r == 0 && finite_result(y[1]);
+  return fm::model_value(m.function, n, params, x, y, rc);
 }
 
 bool model_derivs(const ModelInfo &m, int n, const double *params, const double *x, double *d,
                   int *rc) {
-  double *y = scratch(static_cast<size_t>(n) + 4);
-  errno = 0;
-  for (int i = 1; i <= n; ++i) d[i] = 0.0;
-  const int32_t r = m.function(REQ_DERIV, nullptr, static_cast<int16_t>(n), 0, 0, params, 0, x,
-                               y, d);
-  if (rc) *rc = r;
-  if (r != 0) return false;
-  for (int i = 1; i <= n; ++i)
-    if (!finite_result(d[i])) return false;
-  return true;
+  return fm::model_derivatives(m.function, n, params, x, d, rc);
 }
 
 }  // namespace fmtool

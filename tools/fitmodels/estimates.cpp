@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <map>
 #include <numeric>
 
@@ -331,6 +332,385 @@ bool positive_x(const Data &d, std::string &why) {
   return true;
 }
 
+// ---- starts chosen by the catalogue: the start kind picks the estimator, the roles say which
+// parameter is which, and the model itself, evaluated at probe points, supplies the constants
+// of its own parameterisation (how its width relates to the half-maximum width, whether a rate
+// multiplies or divides x, the sign of its exponent).
+enum class Outcome { done, failed, not_applicable };
+
+// The value of parameter j (0-based) at the model's first generic point, for parameters the
+// data say nothing about (shapes and the like); the point's first term stands for every term.
+double point_value(const ModelInfo &m, int j) {
+  const fm_point &pt = m.info->points[0];
+  if (j >= pt.nparams && m.terms) j = m.shared + (j - m.shared) % m.per_term;
+  return j < pt.nparams ? pt.params[j + 1] : 1.0;
+}
+
+// The model's value at x with 0-based parameters p; NaN where it fails.
+double value_at(const ModelInfo &m, const std::vector<double> &p, double x) {
+  std::vector<double> full(p.size() + 1), y(p.size() + 4);
+  std::copy(p.begin(), p.end(), full.begin() + 1);
+  const double xs[4] = {0.0, x, 0.0, 0.0};
+  return model_value(m, static_cast<int>(p.size()), full.data(), xs, y.data())
+             ? y[1]
+             : std::numeric_limits<double>::quiet_NaN();
+}
+
+// The parameters of linear roles listed in `lin`, by least squares over the data with the other
+// parameters as they are in p: the model's values at unit vectors, less its value with all of
+// them zero, are the columns.
+bool solve_linear(const ModelInfo &m, const Data &data, const std::vector<int> &lin,
+                  std::vector<double> &p) {
+  std::vector<double> q(p), base(data.size()), target(data.size());
+  for (int j : lin) q[static_cast<size_t>(j)] = 0.0;
+  for (size_t i = 0; i < data.size(); ++i) {
+    base[i] = value_at(m, q, data.x[i][1]);
+    if (!std::isfinite(base[i])) return false;
+    target[i] = data.y[i] - base[i];
+  }
+  std::vector<std::vector<double>> cols;
+  for (int j : lin) {
+    q[static_cast<size_t>(j)] = 1.0;
+    std::vector<double> col(data.size());
+    for (size_t i = 0; i < data.size(); ++i) {
+      col[i] = value_at(m, q, data.x[i][1]) - base[i];
+      if (!std::isfinite(col[i])) return false;
+    }
+    q[static_cast<size_t>(j)] = 0.0;
+    cols.push_back(col);
+  }
+  std::vector<double> coef;
+  if (!linear_least_squares(cols, target, coef)) return false;
+  for (size_t k = 0; k < lin.size(); ++k) p[static_cast<size_t>(lin[k])] = coef[k];
+  return true;
+}
+
+// Solves feature(s) = target for s > 0 where feature rises through it: the first crossing on a
+// log grid from small to large s, then bisection in log s. Where the model fails (NaN, as at an
+// extreme steepness that overflows) the grid goes on; feature may fall again beyond the crossing,
+// as a peak that outgrows the window, which the first crossing leaves aside.
+bool solve_scale(const std::function<double(double)> &feature, double guess, double target,
+                 double &s) {
+  bool below = false;  // a point of the grid so far lies below the target
+  double lo = 0;
+  for (double hi = std::log(guess) - 9; hi <= std::log(guess) + 9; hi += 0.5) {
+    const double f = feature(std::exp(hi));
+    if (std::isnan(f) || f < target) {
+      below = below || !std::isnan(f);
+      lo = hi;
+      continue;
+    }
+    if (!below) return false;
+    for (int it = 0; it < 40; ++it) {
+      const double mid = (lo + hi) / 2;
+      (!(feature(std::exp(mid)) >= target) ? lo : hi) = mid;
+    }
+    s = std::exp((lo + hi) / 2);
+    return true;
+  }
+  return false;
+}
+
+// Peaks: a baseline, then per term one centre, its widths and one height or area; shapes at
+// their generic values. Each term's widths are scaled until the model's own half-maximum width
+// matches the data's, and its height or area until its maximum does.
+Outcome peak_start(const ModelInfo &m, int n, const Data &data, std::vector<double> &p,
+                   std::string &why) {
+  const int k = m.terms ? m.term_count(n) : 1;
+  const int first = m.terms ? m.shared : 0, size = m.terms ? m.per_term : n;
+  const int one = m.terms ? m.shared + m.per_term : n;  // parameters of a single term
+  struct Term {
+    int centre = -1, amplitude = -1;
+    std::vector<int> widths;
+  } t;
+  std::vector<int> baselines;
+  for (int j = 0; j < one; ++j) {
+    const fm_role r = m.role(one, j);
+    const bool in_term = j >= first;
+    if (r == FM_ROLE_BASELINE) {
+      baselines.push_back(j);
+    } else if (in_term && r == FM_ROLE_CENTRE && t.centre < 0) {
+      t.centre = j;
+    } else if (in_term && (r == FM_ROLE_HEIGHT || r == FM_ROLE_AREA) && t.amplitude < 0) {
+      t.amplitude = j;
+    } else if (in_term && r == FM_ROLE_WIDTH) {
+      t.widths.push_back(j);
+    } else if (r != FM_ROLE_SHAPE && r != FM_ROLE_OTHER) {
+      return Outcome::not_applicable;
+    }
+  }
+  if (t.centre < 0 || t.amplitude < 0 || t.widths.empty()) return Outcome::not_applicable;
+  Curve c = make_curve(data);
+  double base;
+  std::vector<Peak> peaks;
+  if (!find_peaks(c, k, base, peaks, why)) return Outcome::failed;
+  for (int j = 0; j < n; ++j) p[static_cast<size_t>(j)] = point_value(m, j);
+  // The baseline goes to the first baseline parameter (shared, or else the first term's).
+  bool base_set = false;
+  for (int j = 0; j < n; ++j)
+    if (m.role(n, j) == FM_ROLE_BASELINE) {
+      p[static_cast<size_t>(j)] = base_set ? 0.0 : base;
+      base_set = true;
+    }
+  for (int j = 0; j < k; ++j) {
+    const Peak &q = peaks[static_cast<size_t>(j)];
+    // One term on a zero baseline, its widths all s and its height or area 1.
+    std::vector<double> single(static_cast<size_t>(one));
+    for (int i = 0; i < one; ++i) single[static_cast<size_t>(i)] = point_value(m, i);
+    for (int b : baselines) single[static_cast<size_t>(b)] = 0.0;
+    single[static_cast<size_t>(t.centre)] = q.x;
+    single[static_cast<size_t>(t.amplitude)] = 1.0;
+    constexpr int kGrid = 600;
+    const double reach = 3 * q.fwhm;
+    double top = 0;
+    auto half_width = [&](double s) {
+      for (int w : t.widths) single[static_cast<size_t>(w)] = s;
+      std::vector<double> v(kGrid + 1);
+      size_t imax = 0;
+      for (int i = 0; i <= kGrid; ++i) {
+        const double y = value_at(m, single, q.x - reach + 2 * reach * i / kGrid);
+        v[static_cast<size_t>(i)] = std::isfinite(y) ? y : 0.0;
+        if (v[static_cast<size_t>(i)] > v[imax]) imax = static_cast<size_t>(i);
+      }
+      top = v[imax];
+      if (!(top > 0)) return 0.0;
+      auto cross = [&](int dir) {
+        int i = static_cast<int>(imax);
+        while (v[static_cast<size_t>(i)] > top / 2) {
+          i += dir;
+          if (i < 0 || i > kGrid) return HUGE_VAL;
+        }
+        // The half maximum lies between i - dir (above it) and i (below it).
+        const double a = v[static_cast<size_t>(i)], b = v[static_cast<size_t>(i - dir)];
+        const double steps = dir * (i - static_cast<int>(imax)) - 1 + (b - top / 2) / (b - a);
+        return steps * 2 * reach / kGrid;
+      };
+      return cross(-1) + cross(1);
+    };
+    double s;
+    if (!solve_scale(half_width, q.fwhm, q.fwhm, s)) {
+      why = "the model's peak shape does not match the data's peak at x = " + std::to_string(q.x);
+      return Outcome::failed;
+    }
+    half_width(s);
+    const int off = first + size * j;
+    p[static_cast<size_t>(off + t.centre - first)] = q.x;
+    for (int w : t.widths) p[static_cast<size_t>(off + w - first)] = s;
+    p[static_cast<size_t>(off + t.amplitude - first)] = q.height / top;
+  }
+  return Outcome::done;
+}
+
+// Sigmoids (in x) and dose-response curves (in ln x): one centre, one steepness (a width or
+// time, or its inverse, a rate or exponent), the levels (baseline, amplitude) solved by least
+// squares. The steepness is scaled until the model passes from 25 to 75 % of its rise over the
+// same span as the data. Without a baseline the curve rises from zero.
+Outcome sigmoid_start(const ModelInfo &m, int n, const Data &data, bool logx,
+                      std::vector<double> &p, std::string &why) {
+  if (m.terms) return Outcome::not_applicable;
+  int centre = -1, steep = -1;
+  bool inverse = false, baseline = false;
+  std::vector<int> lin;
+  for (int j = 0; j < n; ++j) {
+    const fm_role r = m.role(n, j);
+    if (r == FM_ROLE_BASELINE || r == FM_ROLE_AMPLITUDE) {
+      lin.push_back(j);
+      baseline = baseline || r == FM_ROLE_BASELINE;
+    } else if (r == FM_ROLE_CENTRE && centre < 0) {
+      centre = j;
+    } else if ((r == FM_ROLE_WIDTH || r == FM_ROLE_TIME || r == FM_ROLE_RATE ||
+                r == FM_ROLE_EXPONENT) && steep < 0) {
+      steep = j;
+      inverse = r == FM_ROLE_RATE || r == FM_ROLE_EXPONENT;
+    } else if (r != FM_ROLE_SHAPE && r != FM_ROLE_OTHER) {
+      return Outcome::not_applicable;
+    }
+  }
+  if (centre < 0 || steep < 0 || lin.empty()) return Outcome::not_applicable;
+  if (logx && !positive_x(data, why)) return Outcome::failed;
+  Curve c = make_curve(data, logx);
+  Transition tr;
+  const double zero = 0.0;
+  if (!transition(c, logx, baseline ? nullptr : &zero, tr, why)) return Outcome::failed;
+  for (int j = 0; j < n; ++j) p[static_cast<size_t>(j)] = point_value(m, j);
+  for (int j : lin) p[static_cast<size_t>(j)] = m.role(n, j) == FM_ROLE_BASELINE ? 0.0 : 1.0;
+  p[static_cast<size_t>(centre)] = logx ? std::exp(tr.t50) : tr.t50;
+  const double span = tr.t75 - tr.t25;
+  constexpr size_t kGrid = 400;
+  auto rise_span = [&](double s) {  // the model's 25-75 % span in t, on its own ends
+    std::vector<double> q(p);
+    q[static_cast<size_t>(steep)] = inverse ? 1 / s : s;
+    std::vector<double> v(kGrid + 1), t(kGrid + 1);
+    for (size_t i = 0; i <= kGrid; ++i) {
+      t[i] = tr.t50 - 4 * span + 8 * span * static_cast<double>(i) / kGrid;
+      v[i] = value_at(m, q, logx ? std::exp(t[i]) : t[i]);
+      if (!std::isfinite(v[i])) return std::numeric_limits<double>::quiet_NaN();
+    }
+    const double a = v.front(), b = v.back();
+    if (a == b) return 8 * span;
+    auto at = [&](double f) {
+      for (size_t i = 1; i < v.size(); ++i) {
+        const double f0 = (v[i - 1] - a) / (b - a), f1 = (v[i] - a) / (b - a);
+        if ((f0 - f) * (f1 - f) <= 0 && f0 != f1)
+          return t[i - 1] + (f - f0) / (f1 - f0) * (t[i] - t[i - 1]);
+      }
+      return t.back();
+    };
+    return at(0.75) - at(0.25);
+  };
+  double s;
+  if (!(span > 0) || !solve_scale(rise_span, span, span, s)) {
+    why = "the model's transition does not match the data's";
+    return Outcome::failed;
+  }
+  p[static_cast<size_t>(steep)] = inverse ? 1 / s : s;
+  if (!solve_linear(m, data, lin, p)) {  // the levels as the plateaus
+    for (int j : lin)
+      p[static_cast<size_t>(j)] = m.role(n, j) == FM_ROLE_BASELINE ? tr.start : tr.end;
+  }
+  return Outcome::done;
+}
+
+// Sums of exponentials: per term an amplitude and a time constant or rate, a baseline and an
+// offset of x (held at the first x: it only rescales the amplitudes). The model, probed at
+// x = 0, 1, 2 with the constant 1, shows whether its term grows or decays for a positive
+// constant and whether it rises from zero (1 - exp form); the rates are searched as exp(r x)
+// and translated, the amplitudes and baseline solved by least squares.
+Outcome exponential_start(const ModelInfo &m, int n, const Data &data, bool decay,
+                          std::vector<double> &p, Estimate &out, std::string &why) {
+  if (m.terms) return Outcome::not_applicable;
+  std::vector<int> lin, amps, steeps;
+  int offset = -1;
+  bool baseline = false, any_sign = true;
+  for (int j = 0; j < n; ++j) {
+    const fm_role r = m.role(n, j);
+    if (r == FM_ROLE_BASELINE) {
+      lin.push_back(j);
+      baseline = true;
+    } else if (r == FM_ROLE_AMPLITUDE) {
+      lin.push_back(j);
+      amps.push_back(j);
+    } else if (r == FM_ROLE_TIME || r == FM_ROLE_RATE) {
+      steeps.push_back(j);
+      if (m.info->params[j].domain != FM_DOMAIN_ANY) any_sign = false;
+    } else if (r == FM_ROLE_OFFSET && offset < 0) {
+      offset = j;
+    } else {
+      return Outcome::not_applicable;
+    }
+  }
+  if (steeps.empty() || amps.size() != steeps.size()) return Outcome::not_applicable;
+  // The probe: one term at amplitude 1 and constant 1, the others at amplitude 0.
+  std::vector<double> sign(steeps.size());
+  bool rise = true;
+  for (size_t k = 0; k < steeps.size(); ++k) {
+    std::vector<double> q(static_cast<size_t>(n), 0.0);
+    for (int s : steeps) q[static_cast<size_t>(s)] = 1.0;
+    q[static_cast<size_t>(amps[k])] = 1.0;
+    const double y0 = value_at(m, q, 0.0), y1 = value_at(m, q, 1.0), y2 = value_at(m, q, 2.0);
+    const double g = std::log((y2 - y1) / (y1 - y0));
+    if (!std::isfinite(g) || std::fabs(std::fabs(g) - 1) > 1e-6) return Outcome::not_applicable;
+    sign[k] = g > 0 ? 1.0 : -1.0;
+    rise = rise && std::fabs(y0) < 0.5;
+  }
+  Curve c = make_curve(data);
+  ExpFit f;
+  const int terms = static_cast<int>(steeps.size());
+  const int direction = rise || decay ? -1 : any_sign ? 0 : 1;
+  if (!fit_exponentials(c, terms, baseline, direction, rise, f, why)) return Outcome::failed;
+  for (int j = 0; j < n; ++j) p[static_cast<size_t>(j)] = 0.0;
+  if (offset >= 0) {
+    p[static_cast<size_t>(offset)] = f.xref;
+    out.hold[static_cast<size_t>(offset)] = true;
+    out.note = m.names_for(n)[static_cast<size_t>(offset)] +
+               " held at the first x (it only rescales the amplitudes)";
+  }
+  for (size_t k = 0; k < steeps.size(); ++k) {
+    const double r = f.rate[k];
+    const bool time = m.role(n, steeps[k]) == FM_ROLE_TIME;
+    p[static_cast<size_t>(steeps[k])] = time ? sign[k] / r : sign[k] * r;
+  }
+  if (!solve_linear(m, data, lin, p)) {
+    why = "no exponential describes the data";
+    return Outcome::failed;
+  }
+  return Outcome::done;
+}
+
+// True when the model has exactly two parameters, of roles a and b (their indices in ia, ib).
+bool two_roles(const ModelInfo &m, int n, fm_role a, fm_role b, int &ia, int &ib) {
+  if (n != 2) return false;
+  ia = m.role(n, 0) == a ? 0 : 1;
+  ib = 1 - ia;
+  return m.role(n, ia) == a && m.role(n, ib) == b;
+}
+
+// Power laws a*x^b: a straight line in log-log coordinates. The model, probed at x = 1 and e
+// with exponent 2, shows whether it raises x to the exponent, its inverse or its negative.
+Outcome power_start(const ModelInfo &m, int n, const Data &data, std::vector<double> &p,
+                    std::string &why) {
+  int amp, expo;
+  if (!two_roles(m, n, FM_ROLE_AMPLITUDE, FM_ROLE_EXPONENT, amp, expo))
+    return Outcome::not_applicable;
+  std::vector<double> q(static_cast<size_t>(n), 1.0);
+  q[static_cast<size_t>(expo)] = 2.0;
+  const double g = std::log(value_at(m, q, std::exp(1.0)) / value_at(m, q, 1.0));
+  double power = 0;  // the power of x for exponent 2
+  for (double candidate : {2.0, -2.0, 0.5, -0.5})
+    if (std::fabs(g - candidate) < 1e-9) power = candidate;
+  if (power == 0) return Outcome::not_applicable;
+  double sy = 0;
+  std::vector<std::vector<double>> cols(2);
+  std::vector<double> ly;
+  for (double v : data.y) sy += v;
+  const double s = sy < 0 ? -1.0 : 1.0;
+  for (size_t i = 0; i < data.size(); ++i)
+    if (data.x[i][1] > 0 && s * data.y[i] > 0) {
+      cols[0].push_back(1.0);
+      cols[1].push_back(std::log(data.x[i][1]));
+      ly.push_back(std::log(s * data.y[i]));
+    }
+  std::vector<double> coef;
+  if (!linear_least_squares(cols, ly, coef)) {
+    why = "too few points with x > 0 and y of one sign for a log-log fit";
+    return Outcome::failed;
+  }
+  const double slope = coef[1];
+  p[static_cast<size_t>(expo)] = std::fabs(power) == 2 ? slope * power / 2 : power * 2 / slope;
+  p[static_cast<size_t>(amp)] = s * std::exp(coef[0]);
+  return Outcome::done;
+}
+
+// Saturation curves y = Vmax*x/(K + x): the half-saturation point searched on a log grid, the
+// amplitude solved from the model's own values.
+Outcome saturation_start(const ModelInfo &m, int n, const Data &data, std::vector<double> &p,
+                         std::string &why) {
+  int amp, centre;
+  if (!two_roles(m, n, FM_ROLE_AMPLITUDE, FM_ROLE_CENTRE, amp, centre))
+    return Outcome::not_applicable;
+  Curve c = make_curve(data, true);
+  if (c.size() < 2) {
+    why = "too few points with x > 0";
+    return Outcome::failed;
+  }
+  std::vector<double> q(static_cast<size_t>(n), 0.0), coef;
+  q[static_cast<size_t>(amp)] = 1.0;
+  auto cols = [&](double k) {
+    q[static_cast<size_t>(centre)] = k;
+    std::vector<std::vector<double>> a(1, std::vector<double>(c.size()));
+    for (size_t i = 0; i < c.size(); ++i) a[0][i] = value_at(m, q, c.x[i]);
+    return a;
+  };
+  double k = 1.0;
+  if (!search_linear(c, c.xmin() / 100, c.xmax() * 100, cols, k, coef)) {
+    why = "no saturation curve describes the data";
+    return Outcome::failed;
+  }
+  p[static_cast<size_t>(amp)] = coef[0];
+  p[static_cast<size_t>(centre)] = k;
+  return Outcome::done;
+}
+
 }  // namespace
 
 bool linear_least_squares(const std::vector<std::vector<double>> &a, const std::vector<double> &y,
@@ -386,170 +766,36 @@ bool estimate(const ModelInfo &m, int n, const Data &data, Estimate &out, std::s
   out.params.assign(static_cast<size_t>(n), 0.0);
   out.hold.assign(static_cast<size_t>(n), false);
   std::vector<double> &p = out.params;
-  const std::string name = lower(m.name);
   if (data.size() == 0) {
     why = "no data";
     return false;
   }
-  auto is = [&](std::initializer_list<const char *> names) {
-    for (const char *s : names)
-      if (name == s) return true;
-    return false;
-  };
+  Outcome o = Outcome::not_applicable;
   if (m.nIndep == 1) {
-    // Peaks: a baseline, then per peak its parameters from position, height and half-width.
-    if (is({"gauss", "lorentz", "gaussamp", "lognormal", "voigt5", "psdvoigt1"}) && m.terms) {
-      const int k = m.term_count(n);
-      if (name == "lognormal" && !positive_x(data, why)) return false;
-      Curve c = make_curve(data);
-      double base;
-      std::vector<Peak> peaks;
-      if (!find_peaks(c, k, base, peaks, why)) return false;
-      p[0] = base;
-      for (int j = 0; j < k; ++j) {
-        const Peak &q = peaks[static_cast<size_t>(j)];
-        double *b = &p[static_cast<size_t>(1 + m.per_term * j)];
-        if (name == "gauss") {
-          b[0] = q.x, b[1] = q.fwhm / std::sqrt(2 * std::log(2.0));
-          b[2] = q.height * b[1] * std::sqrt(kPi / 2);
-        } else if (name == "lorentz") {
-          b[0] = q.x, b[1] = q.fwhm, b[2] = q.height * kPi * q.fwhm / 2;
-        } else if (name == "gaussamp") {
-          b[0] = q.x, b[1] = q.fwhm / (2 * std::sqrt(2 * std::log(2.0))), b[2] = q.height;
-        } else if (name == "lognormal") {
-          const double w = std::log((q.x + q.fwhm / 2) / std::max(q.x - q.fwhm / 2, q.x / 10)) /
-                           (2 * std::sqrt(2 * std::log(2.0)));
-          b[0] = q.x, b[1] = w, b[2] = q.height * q.x * w * std::sqrt(2 * kPi);
-        } else if (name == "voigt5") {  // centre, area, Gaussian and Lorentzian widths
-          b[0] = q.x, b[1] = q.height * q.fwhm * 1.3, b[2] = q.fwhm / 1.64, b[3] = q.fwhm / 1.64;
-        } else {  // pseudo-Voigt: centre, area, width, Lorentzian fraction
-          b[0] = q.x, b[1] = q.height * q.fwhm * 1.32, b[2] = q.fwhm, b[3] = 0.5;
-        }
-      }
-      return true;
-    }
-    // Sigmoids and dose-response curves, from their plateaus and the 25/50/75 % points.
-    if (is({"boltzman", "slogistic1", "response1"})) {
-      Curve c = make_curve(data);
-      Transition tr;
-      const double zero = 0.0;
-      if (!transition(c, false, name == "slogistic1" ? &zero : nullptr, tr, why)) return false;
-      const double width = tr.t75 - tr.t25;
-      if (name == "boltzman") {
-        p = {tr.start, tr.end, tr.t50, width / (2 * kLn3)};
-      } else if (name == "slogistic1") {
-        p = {tr.end, tr.t50, 2 * kLn3 / width};
-      } else {
-        p = {tr.start, tr.end, tr.t50, 2 * std::log10(3.0) / width};
-      }
-      return true;
-    }
-    if (is({"logistic", "hill", "hill1", "logistic5"})) {
-      Curve c = make_curve(data, true);
-      Transition tr;
-      const double zero = 0.0;
-      if (!transition(c, true, name == "hill" ? &zero : nullptr, tr, why)) return false;
-      const double slope = 2 * kLn3 / (tr.t75 - tr.t25), mid = std::exp(tr.t50);
-      if (name == "hill") {
-        p = {tr.end, mid, slope};
-      } else if (name == "logistic") {  // y = A2 + (A1 - A2)/(1 + (x/x0)^p)
-        p = {tr.start, tr.end, mid, slope};
-      } else if (name == "hill1") {
-        p = {tr.start, tr.end, mid, slope};
-      } else {
-        p = {tr.start, tr.end, mid, slope, 1.0};
-      }
-      return true;
-    }
-    // Exponentials: offset and amplitudes solved exactly for rates searched on a grid.
-    struct ExpKind {
-      const char *name;
-      int terms;
-      bool offset;
-      int sign;
-      int layout;  // 0: y0, (A, t)..; 1: y0, x0, (A, t)..; 2: y0, A, rate; 3: a, b (rise);
-                   // 4: (a, b).. with exp(-b*x)
-    };
-    static const ExpKind kinds[] = {
-        {"expdec1", 1, true, -1, 0},   {"expdec2", 2, true, -1, 0},  {"expdec3", 3, true, -1, 0},
-        {"expgro1", 1, true, 1, 0},    {"expdecay1", 1, true, -1, 1}, {"expdecay2", 2, true, -1, 1},
-        {"expdecay3", 3, true, -1, 1}, {"expgrow1", 1, true, 1, 1},   {"exponential", 1, true, 0, 2},
-        {"boxlucas1", 1, false, -1, 3}, {"lanczos3", 3, false, -1, 4}};
-    for (const ExpKind &k : kinds) {
-      if (name != k.name) continue;
-      Curve c = make_curve(data);
-      ExpFit f;
-      if (!fit_exponentials(c, k.terms, k.offset, k.sign, k.layout == 3, f, why)) return false;
-      std::vector<double> v;
-      if (k.layout == 0 || k.layout == 1) {
-        v.push_back(f.offset);
-        if (k.layout == 1) v.push_back(f.xref);
-        for (int t = 0; t < k.terms; ++t) {
-          const double r = f.rate[static_cast<size_t>(t)], a = f.amp[static_cast<size_t>(t)];
-          v.push_back(k.layout == 1 ? a : a * std::exp(-r * f.xref));
-          v.push_back(1.0 / std::fabs(r));
-        }
-        if (k.layout == 1) {
-          out.hold[1] = true;
-          out.note = m.names_for(n)[1] + " held at the first x (it only rescales the amplitudes)";
-        }
-      } else if (k.layout == 2) {
-        v = {f.offset, f.amp[0] * std::exp(-f.rate[0] * f.xref), f.rate[0]};
-      } else if (k.layout == 3) {
-        v = {f.amp[0], -f.rate[0]};
-      } else {
-        for (int t = 0; t < k.terms; ++t)
-          v.push_back(f.amp[static_cast<size_t>(t)] * std::exp(-f.rate[static_cast<size_t>(t)] * f.xref)),
-              v.push_back(-f.rate[static_cast<size_t>(t)]);
-      }
-      if (static_cast<int>(v.size()) != n) break;
-      p = v;
-      return true;
-    }
-    // Power laws: a straight line in log-log coordinates.
-    if (is({"allometric1", "freundlich", "timepow"})) {
-      double sy = 0;
-      std::vector<std::vector<double>> cols(2);
-      std::vector<double> ly;
-      for (double v : data.y) sy += v;
-      const double s = sy < 0 ? -1.0 : 1.0;
-      for (size_t i = 0; i < data.size(); ++i)
-        if (data.x[i][1] > 0 && s * data.y[i] > 0) {
-          cols[0].push_back(1.0);
-          cols[1].push_back(std::log(data.x[i][1]));
-          ly.push_back(std::log(s * data.y[i]));
-        }
-      std::vector<double> coef;
-      if (!linear_least_squares(cols, ly, coef)) {
-        why = "too few points with x > 0 and y of one sign for a log-log fit";
-        return false;
-      }
-      p = {s * std::exp(coef[0]), coef[1]};
-      return true;
-    }
-    // Saturation curves y = Vmax*x/(K + x): K searched, Vmax solved.
-    if (is({"micment", "michaelismenten", "hyperbl"})) {
-      Curve c = make_curve(data, true);
-      if (c.size() < 2) {
-        why = "too few points with x > 0";
-        return false;
-      }
-      double k = 1.0;
-      std::vector<double> coef;
-      auto cols = [&](double kk) {
-        std::vector<std::vector<double>> a(1, std::vector<double>(c.size()));
-        for (size_t i = 0; i < c.size(); ++i) a[0][i] = c.x[i] / (kk + c.x[i]);
-        return a;
-      };
-      if (!search_linear(c, c.xmin() / 100, c.xmax() * 100, cols, k, coef)) {
-        why = "no saturation curve describes the data";
-        return false;
-      }
-      p = {coef[0], k};
-      return true;
+    switch (m.start) {
+      case FM_START_PEAK: o = peak_start(m, n, data, p, why); break;
+      case FM_START_SIGMOID: o = sigmoid_start(m, n, data, false, p, why); break;
+      case FM_START_DOSE_RESPONSE: o = sigmoid_start(m, n, data, true, p, why); break;
+      case FM_START_DECAY: o = exponential_start(m, n, data, true, p, out, why); break;
+      case FM_START_GROWTH: o = exponential_start(m, n, data, false, p, out, why); break;
+      case FM_START_POWER: o = power_start(m, n, data, p, why); break;
+      case FM_START_SATURATION: o = saturation_start(m, n, data, p, why); break;
+      default: break;
     }
   }
-  if (linear_model(m, n, data, p)) {
+  if (o == Outcome::done) {
+    for (double v : p)
+      if (!std::isfinite(v)) {
+        why = "the estimates are not finite: give every parameter with --init";
+        return false;
+      }
+    return true;
+  }
+  if (o == Outcome::failed) return false;
+  out = Estimate{};
+  out.params.assign(static_cast<size_t>(n), 0.0);
+  out.hold.assign(static_cast<size_t>(n), false);
+  if (m.start != FM_START_NONE && linear_model(m, n, data, p)) {
     out.note = "linear in its parameters: solved exactly";
     return true;
   }

@@ -1,6 +1,7 @@
-// Initial parameter estimates from the data, for the models fitted most: peaks, sigmoids and
-// dose-response curves, exponentials, power laws, saturation curves, and every model whose value
-// is linear in its parameters (solved exactly).
+// Initial parameter estimates from the data, chosen by the model's start kind in the catalogue
+// and read off by the roles of its parameters: peaks, sigmoids and dose-response curves, sums of
+// exponentials, power laws, saturation curves, and every model whose value is linear in its
+// parameters (solved exactly).
 #ifndef FITMODELS_TOOL_ESTIMATES_H
 #define FITMODELS_TOOL_ESTIMATES_H
 
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "catalog.h"
-#include "fit.h"
+#include "data.h"
 
 namespace fmtool {
 

@@ -6,6 +6,8 @@
 #include <limits>
 #include <sstream>
 
+#include "catalog/derivative_check.h"
+
 namespace fmtool {
 namespace {
 
@@ -18,6 +20,7 @@ struct Problem {
   int n;
   const Data *data;
   std::vector<int> free;    // indices (0-based) of the fitted parameters
+  std::vector<int> index;   // the same, 1-based: their places in full
   std::vector<double> full; // 1-based parameter array handed to the model
   std::vector<double> y, d;
   bool jacobian_failed = false;
@@ -36,20 +39,23 @@ struct Problem {
       fvec[i] = value(i, f) ? data->weight(i) * (f - data->y[i]) : kFailedResidual;
     }
   }
+  // The model's value at point i as a function of the parameter array.
+  fm::ValueFunction value_at(size_t i) {
+    return [this, i](const double *params, double *f) {
+      if (!model_value(*model, n, params, data->x[i].data(), y.data())) return false;
+      *f = y[1];
+      return true;
+    };
+  }
   // Row i of the Jacobian by forward differences, where the analytic derivatives fail.
   bool difference_row(size_t i, double *row, int ld) {
     double f0;
     if (!value(i, f0)) return false;
-    for (size_t j = 0; j < free.size(); ++j) {
-      double &p = full[static_cast<size_t>(free[j]) + 1];
-      const double saved = p, h = 1.5e-8 * std::max(std::fabs(p), 1e-8);
-      p = saved + h;
-      double f1;
-      const bool ok = value(i, f1);
-      p = saved;
-      if (!ok) return false;
-      row[static_cast<size_t>(ld) * j] = data->weight(i) * (f1 - f0) / h;
-    }
+    const int nfree = static_cast<int>(free.size());
+    if (!fm::numeric_derivatives(value_at(i), full.data(), index.data(), nfree, f0,
+                                 fm::kForwardJacobian, row, ld))
+      return false;
+    for (size_t j = 0; j < free.size(); ++j) row[static_cast<size_t>(ld) * j] *= data->weight(i);
     return true;
   }
   bool jacobian(double *fjac, int ld) {
@@ -66,19 +72,13 @@ struct Problem {
   }
   // Central differences over all rows (the covariance of a value-only model).
   bool central_jacobian(double *fjac, int ld) {
-    for (size_t j = 0; j < free.size(); ++j) {
-      double &p = full[static_cast<size_t>(free[j]) + 1];
-      const double saved = p, h = 6e-6 * std::max(std::fabs(p), 1e-6);
-      for (size_t i = 0; i < data->size(); ++i) {
-        double fp, fm;
-        p = saved + h;
-        const bool okp = value(i, fp);
-        p = saved - h;
-        const bool okm = value(i, fm);
-        p = saved;
-        if (!okp || !okm) return false;
-        fjac[i + static_cast<size_t>(ld) * j] = data->weight(i) * (fp - fm) / (2 * h);
-      }
+    for (size_t i = 0; i < data->size(); ++i) {
+      if (!fm::numeric_derivatives(value_at(i), full.data(), index.data(),
+                                   static_cast<int>(free.size()), 0.0, fm::kCentralJacobian,
+                                   fjac + i, ld))
+        return false;
+      for (size_t j = 0; j < free.size(); ++j)
+        fjac[i + static_cast<size_t>(ld) * j] *= data->weight(i);
     }
     return true;
   }
@@ -137,12 +137,15 @@ FitResult fit_model(const ModelInfo &m, int n, const Data &data, const std::vect
   r.params = start;
   r.held = held;
   r.points = static_cast<int>(data.size());
-  Problem pr{&m, n, &data, {}, std::vector<double>(static_cast<size_t>(n) + 1, 0.0),
+  Problem pr{&m, n, &data, {}, {}, std::vector<double>(static_cast<size_t>(n) + 1, 0.0),
              std::vector<double>(static_cast<size_t>(n) + 4, 0.0),
              std::vector<double>(static_cast<size_t>(n) + 1, 0.0)};
   for (int j = 0; j < n; ++j) {
     pr.full[static_cast<size_t>(j) + 1] = start[static_cast<size_t>(j)];
-    if (!held[static_cast<size_t>(j)]) pr.free.push_back(j);
+    if (!held[static_cast<size_t>(j)]) {
+      pr.free.push_back(j);
+      pr.index.push_back(j + 1);
+    }
   }
   const int mm = static_cast<int>(data.size()), nf = static_cast<int>(pr.free.size());
   r.free = nf;

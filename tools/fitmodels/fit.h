@@ -3,21 +3,13 @@
 #ifndef FITMODELS_TOOL_FIT_H
 #define FITMODELS_TOOL_FIT_H
 
-#include <array>
 #include <string>
 #include <vector>
 
 #include "catalog.h"
+#include "data.h"
 
 namespace fmtool {
-
-struct Data {
-  std::vector<std::array<double, 4>> x;  // x[1..3] of each point (x[0] unused)
-  std::vector<double> y;
-  std::vector<double> w;  // 1/sigma of each point; empty: all 1
-  size_t size() const { return y.size(); }
-  double weight(size_t i) const { return w.empty() ? 1.0 : w[i]; }
-};
 
 struct FitResult {
   bool ok = false;    // the fit ran (it may still have stopped without converging)

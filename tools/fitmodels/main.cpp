@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "catalog.h"
+#include "catalog/derivative_check.h"
 #include "check.h"
 #include "csv.h"
 #include "estimates.h"
@@ -90,23 +91,35 @@ std::string json_str(const std::string &s) {
 }
 
 // ---- list -----------------------------------------------------------------------------------
+// The parameters as the metadata rows write them: name:role, and :domain where one is known.
+std::string parameter_list(const fm_model_info &e) {
+  std::string out;
+  for (int i = 0; i < e.param_count; ++i) {
+    const fm_param_info &p = e.params[i];
+    out += (i ? "," : "") + std::string(p.name) + ":" + fm_role_name(p.role);
+    if (p.domain != FM_DOMAIN_ANY) out += std::string(":") + fm_domain_name(p.domain);
+  }
+  return out;
+}
+
 int cmd_list(const std::string &text) {
   const std::string t = lower(text);
-  std::printf("%-18s %-16s %5s %4s %7s  %-28s %-6s %s\n", "model", "export", "indep", "dep",
-              "params", "family", "deriv", "parameters");
+  std::printf("%-18s %-16s %5s %4s %7s  %-28s %-6s %-14s %s\n", "model", "export", "indep", "dep",
+              "params", "family", "deriv", "start", "parameters");
   int shown = 0;
   for (const ModelInfo &m : catalog()) {
     if (!t.empty() && lower(m.name).find(t) == std::string::npos &&
         lower(m.export_name).find(t) == std::string::npos &&
         lower(m.family).find(t) == std::string::npos)
       continue;
-    const std::string deriv = !m.has_meta ? "?" : m.analytic() ? "yes" : m.placeholder() ? "none" : "no";
-    std::string params = m.has_meta ? join(m.base_names, ",") : "-";
+    const std::string deriv = m.analytic() ? "yes" : m.placeholder() ? "none" : "no";
+    std::string params = parameter_list(*m.info);
     if (m.terms) params += " (" + std::to_string(m.shared) + " shared, then " + std::to_string(m.per_term) + " per term)";
-    const std::string counts = m.has_meta && m.terms ? std::to_string(m.shared) + "+" + std::to_string(m.per_term) + "k"
-                                                     : std::to_string(m.count_for(1));
-    std::printf("%-18s %-16s %5d %4d %7s  %-28s %-6s %s\n", m.name.c_str(), m.export_name.c_str(),
-                m.nIndep, m.nDep, counts.c_str(), m.family.c_str(), deriv.c_str(), params.c_str());
+    const std::string counts = m.terms ? std::to_string(m.shared) + "+" + std::to_string(m.per_term) + "k"
+                                       : std::to_string(m.count_for(1));
+    std::printf("%-18s %-16s %5d %4d %7s  %-28s %-6s %-14s %s\n", m.name.c_str(),
+                m.export_name.c_str(), m.nIndep, m.nDep, counts.c_str(), m.family.c_str(),
+                deriv.c_str(), fm_start_name(m.start), params.c_str());
     ++shown;
   }
   if (shown == 0) fail("no model matches \"" + text + "\"");
@@ -540,7 +553,7 @@ int main(int argc, char **argv) {
 
   std::vector<std::string> check_models;
   int check_points = 12;
-  double check_tol = 1e-6;
+  double check_tol = fm::kDerivativeTolerance;
   auto *check = app.add_subcommand("check", "compare analytic derivatives with central differences");
   check->add_option("models", check_models, "models to check (default: every model with derivatives)");
   check->add_option("--points", check_points, "points generated around each generic point")->check(CLI::PositiveNumber);
