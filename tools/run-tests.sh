@@ -27,8 +27,8 @@ TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/threads_test
 
 # The fuzz target over every model (clang, libFuzzer, ASan, UBSan), from the committed seeds,
 # for FITMODELS_FUZZ_SECONDS (150 by default); new inputs go to build-fuzz/corpus.
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DFITMODELS_FUZZ=ON \
-  -DFITMODELS_BUILD_TESTS=OFF -DFITMODELS_BUILD_BENCH=OFF
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DFITMODELS_FUZZ=ON -DFITMODELS_BUILD_TESTS=OFF \
+  -DFITMODELS_BUILD_BENCH=OFF -DFITMODELS_BUILD_TOOL=OFF -DFITMODELS_BUILD_FIT=OFF
 cmake --build build-fuzz --target models_fuzz
 mkdir -p build-fuzz/corpus
 build-fuzz/tests/fuzz/models_fuzz -max_total_time="${FITMODELS_FUZZ_SECONDS:-150}" -timeout=10 \
