@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generates the registry and the model catalogue from the row list and the model metadata.
 
-    generate.py SOURCE_DIR OUTPUT_DIR
+    generate.py SOURCE_DIR OUTPUT_DIR VERSION_MAJOR
 
 Reads frame/functions.tsv (the registry rows and exports) and frame/model_info/<family>/<unit>.tsv
 (one metadata row per model; the columns are described in README.md, "Adding a model") and
@@ -9,6 +9,7 @@ writes into OUTPUT_DIR, for the rows whose source unit exists:
 
     registry_rows.inc   the function_table rows, in table order
     model_decls.inc     declarations of the model functions behind those rows
+    model_contracts.inc the shape and layout of every model function, for the success check
     fitmodels.map       the ELF version script: the export list in the version node
                         FITMODELS_<major>, everything else local
     fitmodels.def       the Windows module-definition file with the same names and ordinals
@@ -267,7 +268,7 @@ def read_meta(src, info_dir, rows):
                 'least': least_n, 'layout': (shared, per_term, term_outputs), 'params': plist,
                 'formula': formula, 'start': 'FM_START_' + start.upper(),
                 'derivatives': 1 if shape in ('V', 'E') else 0, 'points': points,
-                'is_row': is_row, 'nIndep': nindep, 'where': where})
+                'is_row': is_row, 'nIndep': nindep, 'where': where, 'letter': shape[0]})
     for r in rows:
         if r['row'] != '-' and not r['unit'].startswith('frame/') and r['name'] not in seen:
             fail(r['where'], 'registered model %s has no metadata row in frame/model_info/%s.tsv'
@@ -276,6 +277,22 @@ def read_meta(src, info_dir, rows):
         if not m['points']:
             fail(m['where'], '%s has no generic point (the contract check runs there)' % m['name'])
     return models
+
+
+def contracts_source(models):
+    # One line per model function for the definition macro of frame/contract.h, which checks
+    # every success the function returns against its shape and layout:
+    #   FM_CONTRACT(symbol, shape letter, shared, per_term, reads nParams)
+    out, done = [], set()
+    for m in models:
+        symbol = m['row']['symbol']
+        if symbol in done:
+            continue
+        done.add(symbol)
+        shared, per_term, _ = m['layout']
+        out.append('FM_CONTRACT(%s, %s, %d, %d, %d)\n' % (
+            symbol, m['letter'], shared, per_term, 0 if m['least'] < 0 else 1))
+    return ''.join(out)
 
 
 def catalog_source(models, rows):
@@ -334,6 +351,7 @@ def main(argv):
         rows = read_rows(src, os.path.join(src, 'frame', 'functions.tsv'))
         files = registry_files(rows, major)
         models = read_meta(src, os.path.join(src, 'frame', 'model_info'), rows)
+        files['model_contracts.inc'] = contracts_source(models)
         files['catalog_table.cpp'] = catalog_source(models, rows)
     except Bad as e:
         sys.stderr.write('%s\n' % e)

@@ -13,13 +13,25 @@
 
 // Defines a model function with the common signature. Arguments a model does not read
 // (context and the three reserved integers always; nParams, params, x, y, deriv in some models)
-// are unnamed or marked unused.
+// are unnamed or marked unused. The body is the model's own code; the exported function around
+// it passes every success through fm::no_success_without_value with the model's contract, so
+// that no model returns 0 without a finite value.
 #define FM_MODEL(name)                                                                    \
-  extern "C" int32_t name(int32_t request, [[maybe_unused]] void *context,                \
-                          [[maybe_unused]] int16_t nParams, int32_t, int32_t,             \
-                          [[maybe_unused]] const double *params, int32_t,                 \
-                          [[maybe_unused]] const double *x, [[maybe_unused]] double *y,   \
-                          [[maybe_unused]] double *deriv)
+  static int32_t name##_body(int32_t request, void *context, int16_t nParams,             \
+                             const double *params, const double *x, double *y,            \
+                             double *deriv);                                              \
+  extern "C" int32_t name(int32_t request, void *context, int16_t nParams, int32_t,       \
+                          int32_t, const double *params, int32_t, const double *x,        \
+                          double *y, double *deriv) {                                     \
+    return fm::no_success_without_value(                                                  \
+        fm::contracts::name, request, nParams, y, deriv,                                  \
+        name##_body(request, context, nParams, params, x, y, deriv));                     \
+  }                                                                                       \
+  static int32_t name##_body(int32_t request, [[maybe_unused]] void *context,             \
+                             [[maybe_unused]] int16_t nParams,                            \
+                             [[maybe_unused]] const double *params,                       \
+                             [[maybe_unused]] const double *x, [[maybe_unused]] double *y, \
+                             [[maybe_unused]] double *deriv)
 
 // Declares a model function (used by the registry for the functions behind its rows).
 #define FM_DECLARE_MODEL(name)                                                            \
@@ -168,6 +180,64 @@ inline int32_t guard_failure_all(double *y, double *deriv, int n) {
   return guard_failure(y);
 }
 
+
+// ---- no success without a value ----------------------------------------------------------
+// What the check after every model needs to know of it: which slots a success writes.
+enum class Shape {
+  V,  // value-then-derivatives: a derivative request writes y[1] and the derivatives
+  E,  // exclusive: the value request writes y[1], a derivative-only request the derivatives
+  O,  // value-only: only the value request writes y[1]
+  P,  // placeholder: writes nothing
+  T   // the error-path test model: its outputs are deliberate
+};
+struct Contract {
+  Shape shape;
+  int shared;    // fixed parameters (the whole count of a fixed layout)
+  int per_term;  // parameters per term, 0 for a fixed layout
+  bool reads_count;  // nParams is read (a fixed layout may then be served in part)
+};
+namespace contracts {
+#define FM_CONTRACT(symbol, shape, shared, per_term, reads_count) \
+  inline constexpr Contract symbol{Shape::shape, shared, per_term, reads_count != 0};
+#include "model_contracts.inc"
+#undef FM_CONTRACT
+}  // namespace contracts
+
+// Derivative slots a successful derivative request surely writes at nParams = n: the fixed
+// count (no more than n when the model reads n and serves fewer parameters), or the shared
+// parameters and every whole term; with no whole term only the first slot (a surface whose last
+// term parameter counts as shared writes only the baseline's slot then).
+constexpr int derivative_slots(const Contract &c, int n) {
+  if (c.per_term == 0) return c.reads_count && n < c.shared ? (n > 0 ? n : 0) : c.shared;
+  if (n < c.shared + c.per_term) return c.shared > 0 && n > 0 ? 1 : 0;
+  return c.shared + c.per_term * ((n - c.shared) / c.per_term);
+}
+
+// A success (return 0) whose y[1] is NaN or infinite, or whose derivative request left a NaN or
+// infinite slot of its layout, becomes the standard failure: for a fitter a residual built from
+// it would be NaN. MISSING_VALUE is finite, so a missing derivative a model defines as part of a
+// success (and a y[1] that is the sentinel because an input was) passes unchanged. Return codes
+// other than 0, the reserved bit and requests of neither value nor derivatives pass unchecked.
+inline int32_t no_success_without_value(const Contract &c, int32_t request, int n, double *y,
+                                        const double *deriv, int32_t rc) {
+  if (rc != 0 || wants_reserved(request)) return rc;
+  const bool value = wants_value(request), derivs = wants_deriv(request);
+  bool check_y = value, check_d = false;
+  switch (c.shape) {
+    case Shape::V: check_y = value || derivs; check_d = derivs; break;
+    case Shape::E: check_d = derivs && !value; break;
+    case Shape::O: break;
+    case Shape::P:
+    case Shape::T: return rc;
+  }
+  if (check_y && !std::isfinite(y[1])) return standard_failure(y);
+  if (check_d) {
+    const int slots = derivative_slots(c, n);
+    for (int i = 1; i <= slots; ++i)
+      if (!std::isfinite(deriv[i])) return standard_failure(y);
+  }
+  return rc;
+}
 }  // namespace fm
 
 #endif

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ binutils python3 libgtest-dev libgmock-dev libbenchmark-dev
           libboost-dev libcminpack-dev libcli11-dev libceres-dev pkg-config g++-mingw-w64-x86-64
-          wine64)
+          wine64 clang libclang-rt-14-dev libfuzzer-14-dev)
 missing=()
 # The Python package (python/) and its tests.
 packages+=(python3-dev python3-numpy python3-pybind11 pybind11-dev python3-pytest python3-setuptools

@@ -118,7 +118,8 @@ FM_MODEL(Poisson) {
 
 // Weibull: y = p1 + (p3/p2)*z^(p3 - 1)*exp(-z^p3), z = (x - p4)/p2, the three-parameter
 // Weibull density; p1 baseline, p2 scale, p3 shape, p4 location; y[2] = the term.
-// Values only: bit 0 returns 0; bit 1 clear returns 1, writing y[1] = p1 when bit 2 is set.
+// Values only: bit 0 returns 0; bit 1 clear returns 1, writing y[1] = p1 when bit 2 is set
+// (MISSING_VALUE when nParams < 1: there is no p1 to read).
 //   nParams < 4 fails. p2 <= 0, x - p4 = 0 or z <= 0: y[1] = p1, y[2] = MISSING_VALUE, return 1
 //   with errno untouched. Left of the location (x < p4) the density is 0: y[2] = 0, y = p1,
 //   return 0. L = ln z, w = (p3 - 1)*L, w -= exp(L*p3), each followed by an errno test
@@ -126,7 +127,7 @@ FM_MODEL(Poisson) {
 FM_MODEL(Weibull) {
   if (fm::wants_reserved(request)) return 0;
   if (!fm::wants_value(request)) {
-    if (fm::wants_deriv(request)) y[1] = params[1];
+    if (fm::wants_deriv(request)) y[1] = nParams >= 1 ? params[1] : fm::kMissing;  // p1 held?
     return 1;
   }
   if (nParams < 4) return fm::standard_failure(y);

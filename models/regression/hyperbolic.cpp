@@ -19,6 +19,8 @@
 //     with the derivatives. Rational5 computes y for either bit and the derivatives with bit 2.
 //   exclusive (all others): with bit 1 only the value is computed; with bit 2 alone the
 //     derivatives and y; with neither bit return 0.
+#include <limits>
+
 #include "frame/contract.h"
 
 // MicMent: y = p1*x/(x + p2), D = x + p2. Value-then-derivatives.
@@ -142,10 +144,15 @@ FM_MODEL(HyperbolaEVP) {
 //     standard failure. y = p1 - p2/t.
 //   deriv: d1 = 1. p4 == 0 -> d2..d4 = MISSING_VALUE, standard failure (d1 stays 1). The
 //     derivative path fails where the value path does: u == 0 -> d2..d4 = MISSING_VALUE,
-//     guard failure; w = -u^(-1/p4), errno test -> d2..d4 = MISSING_VALUE, standard failure.
+//     guard failure; w = -u^(-1/p4), errno test, or |w| < 1/DBL_MAX at a finite u (the value
+//     path's power overflows there) -> d2..d4 = MISSING_VALUE, standard failure.
 //     d2 = w, d3 = -w*p2*x/u/p4, y = w*p2 + p1. d4 = ln(u)*w*p2/p4/p4; a failing logarithm
 //     (u < 0 with an integral 1/p4, where the power is real but no derivative in p4 exists)
 //     -> errno 0, d4 = MISSING_VALUE, return 1 with y, d1..d3 written.
+namespace {
+constexpr double kInverseMax = 1.0 / std::numeric_limits<double>::max();
+}  // namespace
+
 FM_MODEL(HyperbolaGen) {
   const double *p = params;
   const double t = x[1];
@@ -171,7 +178,9 @@ FM_MODEL(HyperbolaGen) {
           return fm::guard_failure(y);
         }
         const double w = -fm::checked_pow(u, -1.0 / p[4]);
-        if (fm::math_error()) {  // overflow or no real power
+        // Overflow or no real power; or a power below 1/DBL_MAX at a finite u, which is where
+        // the value path's u^(1/p4) overflows (an underflow here is not reported).
+        if (fm::math_error() || (std::isfinite(u) && std::fabs(w) < kInverseMax)) {
           fm::set_missing(deriv, 2, 4);
           return fm::standard_failure(y);
         }
