@@ -4,41 +4,13 @@
 // Prints the significant digits reached; exits 77 (skipped) when the model is not registered,
 // 1 when the fit does not converge, a value or the sum of squares has fewer than 6 digits or a
 // standard deviation fewer than 4.
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fit_support.h"
-
-namespace {
-
-// The numbers after "key": (one number, or a [list]).
-std::vector<double> field(const std::string &text, const std::string &key) {
-  std::vector<double> out;
-  size_t at = text.find("\"" + key + "\"");
-  if (at == std::string::npos) return out;
-  at = text.find(':', at) + 1;
-  const bool list = text.find_first_not_of(" \n\r\t", at) == text.find('[', at);
-  const size_t end = list ? text.find(']', at) : text.find_first_of(",}", at);
-  std::stringstream s(text.substr(at, end - at));
-  std::string item;
-  while (std::getline(s, item, ',')) {
-    const size_t b = item.find_first_of("-0123456789.");
-    if (b != std::string::npos) out.push_back(std::strtod(item.c_str() + b, nullptr));
-  }
-  return out;
-}
-
-double digits(double got, double want) {
-  const double rel = std::fabs(got - want) / std::fabs(want);
-  return rel == 0 ? 11.0 : std::min(11.0, -std::log10(rel));
-}
-
-}  // namespace
+#include "support/nist.h"
 
 int main(int argc, char **argv) {
   if (argc != 4) return 2;
@@ -47,17 +19,13 @@ int main(int argc, char **argv) {
     std::printf("SKIPPED: model %s is not registered\n", model.c_str());
     return 77;
   }
-  std::ifstream in(dir + "/certified.json");
-  std::stringstream ss;
-  ss << in.rdbuf();
-  const std::string cert = ss.str();
-  const std::vector<double> init = field(cert, start), want = field(cert, "certified_values"),
-                            sd = field(cert, "certified_std_dev"),
-                            rss = field(cert, "residual_sum_of_squares");
-  if (init.empty() || init.size() != want.size() || sd.size() != want.size() || rss.empty()) {
-    std::printf("cannot read %s/certified.json\n", dir.c_str());
-    return 1;
+  Certified cert;
+  std::string why;
+  if (!read_certified(dir, cert, why)) {
+    std::printf("SKIPPED: %s\n", why.c_str());
+    return 77;
   }
+  const std::vector<double> &init = cert.start(start), &want = cert.values, &sd = cert.std_dev;
   const fittest::Points pts = fittest::read_csv(dir + "/data.csv");
   const fmfit_model m{model.c_str(), nullptr, nullptr, 0, static_cast<int16_t>(init.size()), 0};
   const fmfit_data d = pts.data();
@@ -69,11 +37,11 @@ int main(int argc, char **argv) {
               s.message);
   bool ok = status == FMFIT_CONVERGED;
   for (size_t i = 0; i < want.size(); ++i) {
-    const double dv = digits(p[i], want[i]), ds = digits(se[i], sd[i]);
+    const double dv = agreeing_digits(p[i], want[i]), ds = agreeing_digits(se[i], sd[i]);
     ok = ok && dv >= 6 && ds >= 4;
     std::printf(" b%zu %.1f (sd %.1f)", i + 1, dv, ds);
   }
-  const double dr = digits(s.chi2, rss[0]);
+  const double dr = agreeing_digits(s.chi2, cert.rss);
   ok = ok && dr >= 6;
   std::printf(" RSS %.1f digits\n", dr);
   return ok ? 0 : 1;

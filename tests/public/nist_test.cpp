@@ -8,25 +8,9 @@
 #include <sstream>
 
 #include "support/model_call.h"
+#include "support/nist.h"
 
 namespace {
-
-// The numbers of a JSON array or number after "key": in a flat certified-values file.
-std::vector<double> json_numbers(const std::string &text, const std::string &key) {
-  std::vector<double> out;
-  auto at = text.find("\"" + key + "\"");
-  if (at == std::string::npos) return out;
-  at = text.find(':', at) + 1;
-  const bool array = text.find_first_not_of(" \n\t", at) == text.find('[', at);
-  const auto end = array ? text.find(']', at) : text.find_first_of(",}", at);
-  std::string body = text.substr(at, end - at);
-  for (auto &c : body)
-    if (c == '[' || c == ',') c = ' ';
-  std::istringstream ss(body);
-  double v;
-  while (ss >> v) out.push_back(v);
-  return out;
-}
 
 TEST(Nist, CertifiedParametersReproduceTheCertifiedResidualSumOfSquares) {
   const std::filesystem::path root = FITMODELS_NIST_DATA;
@@ -41,12 +25,10 @@ TEST(Nist, CertifiedParametersReproduceTheCertifiedResidualSumOfSquares) {
     std::string problem, model;
     ls >> problem >> model;
     if (find_model(model) == nullptr) continue;  // the model's family is not built
-    std::ifstream cert(root / problem / "certified.json");
-    ASSERT_TRUE(cert) << problem;
-    const std::string text((std::istreambuf_iterator<char>(cert)), {});
-    const auto b = json_numbers(text, "certified_values");
-    const auto rss = json_numbers(text, "residual_sum_of_squares");
-    ASSERT_FALSE(b.empty() || rss.empty()) << problem;
+    Certified cert;
+    std::string why;
+    ASSERT_TRUE(read_certified((root / problem).string(), cert, why)) << why;
+    const std::vector<double> &b = cert.values;
     std::ifstream data(root / problem / "data.csv");
     std::string row;
     std::getline(data, row);  // header x,y
@@ -60,7 +42,7 @@ TEST(Nist, CertifiedParametersReproduceTheCertifiedResidualSumOfSquares) {
       ASSERT_EQ(r.rc, 0) << problem << " at x = " << x;
       sum += (y - r.y[1]) * (y - r.y[1]);
     }
-    EXPECT_NEAR(sum, rss[0], 1e-8 * rss[0]) << problem << " with " << model;
+    EXPECT_NEAR(sum, cert.rss, 1e-8 * cert.rss) << problem << " with " << model;
     ++checked;
   }
   RecordProperty("problems", checked);

@@ -4,47 +4,13 @@
 // Prints the significant digits reached (log relative error, at most 11); exits 77 (skipped)
 // when the model is not registered or the problem's folder is missing, 1 when any quantity has
 // fewer than 6 digits.
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fitmodels.h"
-
-namespace {
-
-std::string slurp(std::istream &in) {
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The numbers after "key": (one number, or a [list]).
-std::vector<double> numbers(const std::string &text, const std::string &key) {
-  std::vector<double> out;
-  size_t at = text.find("\"" + key + "\"");
-  if (at == std::string::npos) return out;
-  at = text.find(':', at) + 1;
-  const bool list = text.find_first_not_of(" \n\r\t", at) == text.find('[', at);
-  const size_t end = list ? text.find(']', at) : text.find_first_of(",}", at);
-  std::stringstream s(text.substr(at, end - at));
-  std::string item;
-  while (std::getline(s, item, ',')) {
-    const size_t b = item.find_first_of("-0123456789.");
-    if (b != std::string::npos) out.push_back(std::strtod(item.c_str() + b, nullptr));
-  }
-  return out;
-}
-
-double digits(double got, double want) {
-  const double rel = std::fabs(got - want) / std::fabs(want);
-  return rel == 0 ? 11.0 : std::min(11.0, -std::log10(rel));
-}
-
-}  // namespace
+#include "support/nist.h"
 
 int main(int argc, char **argv) {
   if (argc != 5) return 2;
@@ -53,14 +19,13 @@ int main(int argc, char **argv) {
     std::printf("SKIPPED: model %s is not registered\n", model.c_str());
     return 77;
   }
-  std::ifstream in(dir + "/certified.json");
-  if (!in) {
-    std::printf("SKIPPED: no reference data at %s/certified.json\n", dir.c_str());
+  Certified cert;
+  std::string why;
+  if (!read_certified(dir, cert, why)) {
+    std::printf("SKIPPED: %s\n", why.c_str());
     return 77;
   }
-  const std::string cert = slurp(in);
-  const std::vector<double> init = numbers(cert, start), want = numbers(cert, "certified_values");
-  const std::vector<double> rss = numbers(cert, "residual_sum_of_squares");
+  const std::vector<double> &init = cert.start(start), &want = cert.values;
   std::string init_text;
   for (double v : init) {
     char b[40];
@@ -72,7 +37,7 @@ int main(int argc, char **argv) {
   std::string out;
   char buf[4096];
   for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  if (!p || pclose(p) != 0 || want.empty() || rss.empty()) {
+  if (!p || pclose(p) != 0) {
     std::printf("%s\nfit failed: %s\n", cmd.c_str(), out.c_str());
     return 1;
   }
@@ -80,7 +45,7 @@ int main(int argc, char **argv) {
   std::vector<double> got;
   for (size_t at = 0; (at = out.find("\"value\":", at)) != std::string::npos; at += 8)
     got.push_back(std::strtod(out.c_str() + at + 8, nullptr));
-  const std::vector<double> ssr = numbers(out, "ssr");
+  const std::vector<double> ssr = json_numbers(out, "ssr");
   if (got.size() != want.size() || ssr.empty()) {
     std::printf("unexpected output: %s\n", out.c_str());
     return 1;
@@ -88,11 +53,11 @@ int main(int argc, char **argv) {
   double least = 11;
   std::printf("%s from %s:", dir.c_str(), start.c_str());
   for (size_t i = 0; i < want.size(); ++i) {
-    const double d = digits(got[i], want[i]);
+    const double d = agreeing_digits(got[i], want[i]);
     least = std::min(least, d);
     std::printf(" b%zu %.1f", i + 1, d);
   }
-  const double d = digits(ssr[0], rss[0]);
+  const double d = agreeing_digits(ssr[0], cert.rss);
   least = std::min(least, d);
   std::printf(" RSS %.1f digits\n", d);
   return least >= 6 ? 0 : 1;
