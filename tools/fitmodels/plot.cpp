@@ -49,14 +49,35 @@ std::string num(double v) {
   return b;
 }
 
+// The length of the well-formed UTF-8 sequence at s[i], or 0.
+size_t utf8_length(const std::string &s, size_t i) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned c = b(i);
+  const size_t len = c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3 : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
+  if (len == 0 || i + len > s.size()) return 0;
+  for (size_t k = 1; k < len; ++k)
+    if (b(i + k) < 0x80 || b(i + k) > 0xbf) return 0;
+  const unsigned d = b(i + 1);
+  if ((c == 0xe0 && d < 0xa0) || (c == 0xed && d > 0x9f) || (c == 0xf0 && d < 0x90) || (c == 0xf4 && d > 0x8f))
+    return 0;  // overlong, a surrogate, or beyond U+10FFFF
+  return len;
+}
+
+// Text for an SVG element: markup characters escaped; control characters and bytes that are
+// not UTF-8 (a group label or file name in another encoding) shown as '?', as XML allows neither.
 std::string esc(const std::string &s) {
   std::string o;
-  for (char c : s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
     if (c == '<') o += "&lt;";
     else if (c == '>') o += "&gt;";
     else if (c == '&') o += "&amp;";
     else if (c == '"') o += "&quot;";
-    else o += c;
+    else if (c == '\'') o += "&apos;";
+    else if (static_cast<unsigned char>(c) < 0x20 && c != '\t') o += '?';
+    else if (static_cast<unsigned char>(c) < 0x80) o += c;
+    else if (const size_t len = utf8_length(s, i)) o += s.substr(i, len), i += len - 1;
+    else o += '?';
   }
   return o;
 }
@@ -425,8 +446,7 @@ bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std:
   std::sort(u2.begin(), u2.end());
   u1.erase(std::unique(u1.begin(), u1.end()), u1.end());
   u2.erase(std::unique(u2.begin(), u2.end()), u2.end());
-  bool grid = u1.size() >= 2 && u2.size() >= 2 && u1.size() <= kMaxGridSide && u2.size() <= kMaxGridSide &&
-              u1.size() * u2.size() == n;
+  bool grid = u1.size() >= 2 && u2.size() >= 2 && u1.size() * u2.size() == n;
   std::vector<size_t> cell1(n), cell2(n);
   if (grid) {
     std::vector<char> seen(n, 0);
@@ -438,6 +458,8 @@ bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std:
       f = 1;
     }
   }
+  const bool fine = grid && (u1.size() > kMaxGridSide || u2.size() > kMaxGridSide);
+  grid = grid && !fine;
   double x1lo = HUGE_VAL, x1hi = -HUGE_VAL, x2lo = HUGE_VAL, x2hi = -HUGE_VAL;
   std::vector<double> e1, e2;
   if (grid) {
@@ -469,7 +491,9 @@ bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std:
     << "<text x='" << W / 2 << "' y='26' text-anchor='middle' font-size='15'>" << esc(in.title) << "</text>\n";
   std::string note = std::to_string(n) + " points, " +
                      (grid ? "a " + std::to_string(u1.size()) + " x " + std::to_string(u2.size()) + " grid drawn as cells"
-                           : std::string("not on a grid: drawn as points"));
+                      : fine ? "a " + std::to_string(u1.size()) + " x " + std::to_string(u2.size()) +
+                                   " grid, too fine for cells: drawn as points"
+                             : std::string("not on a grid: drawn as points"));
   if (stride > 1) note += ", every " + std::to_string(stride) + "th point drawn";
   if (fails) note += "; grey: the model fails there";
   s << "<text class='note' x='" << W / 2 << "' y='46' text-anchor='middle'>" << esc(note) << "</text>\n";
