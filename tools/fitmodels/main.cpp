@@ -464,7 +464,9 @@ void plot_groups(const FitSetup &s, const std::vector<GroupResult> &results,
     panel.label = g.group;
     if (!g.fit.ok) panel.error = g.fit.error.empty() ? "the fit did not run" : g.fit.error;
     else if (!g.fit.converged) panel.status = g.fit.status;
-    const Data &data = groups.at(g.group);
+    // Only the groups drawn carry their data; the rest are named as omitted.
+    static const Data none;
+    const Data &data = in.groups.size() < kMaxPanels ? groups.at(g.group) : none;
     for (size_t i = 0; i < data.size(); ++i) {
       panel.x.push_back(data.x[i][1]);
       panel.y.push_back(data.y[i]);

@@ -305,11 +305,18 @@ bool write_groups_svg(const std::string &path, const GroupsPlotInput &in, std::s
       shared = false;
   if (all.empty()) all = Range{0, 1, 0, 1};
 
+  size_t thinned = 0;
+  for (size_t i = 0; i < n; ++i)
+    if (in.groups[i].error.empty() && in.groups[i].x.size() > kMaxPanelPoints) ++thinned;
   std::vector<std::string> omitted;
   for (size_t i = n; i < total; ++i) omitted.push_back(in.groups[i].label);
   std::vector<std::string> notes;
   notes.push_back(std::to_string(n) + " of " + std::to_string(total) + " groups drawn; " +
                   (shared ? "axes shared by all panels" : "each panel on its own axes (the groups' ranges differ too much to share them)"));
+  if (thinned > 0)
+    notes.push_back(std::to_string(thinned) + " panel(s) of over " + std::to_string(kMaxPanelPoints) +
+                    " points: every k-th point drawn (k = points / " + std::to_string(kMaxPanelPoints) +
+                    ", rounded up)");
   if (!omitted.empty()) {
     std::string list = std::to_string(omitted.size()) + " omitted (at most " + std::to_string(kMaxPanels) +
                        " panels):";
@@ -369,7 +376,8 @@ bool write_groups_svg(const std::string &path, const GroupsPlotInput &in, std::s
     s << "<clipPath id='clip" << i << "'><rect x='" << p.left << "' y='" << p.top << "' width='" << pw
       << "' height='" << ph << "'/></clipPath>\n<g clip-path='url(#clip" << i << ")'>\n";
     s << "<g fill='#1f77b4' fill-opacity='0.75'>\n";
-    for (size_t k = 0; k < g.x.size() && k < g.y.size(); ++k)
+    const size_t stride = std::max<size_t>(1, (g.x.size() + kMaxPanelPoints - 1) / kMaxPanelPoints);
+    for (size_t k = 0; k < g.x.size() && k < g.y.size(); k += stride)
       if (std::isfinite(g.x[k]) && std::isfinite(g.y[k]))
         s << "<circle cx='" << p.px(g.x[k]) << "' cy='" << p.py(g.y[k]) << "' r='2'/>\n";
     s << "</g>\n";
@@ -427,7 +435,7 @@ std::vector<double> edges(const std::vector<double> &c) {
   return e;
 }
 
-constexpr size_t kMaxGridSide = 300;     // a finer grid is drawn as points
+constexpr size_t kMaxGridSide = 200;     // a finer grid is drawn as points
 constexpr size_t kMaxPoints = 20000;     // points drawn per map; beyond, every k-th
 
 }  // namespace

@@ -39,6 +39,8 @@ struct GroupsPlotInput {
 
 // At most this many panels are drawn; the groups beyond are named in a note line as omitted.
 constexpr size_t kMaxPanels = 100;
+// A panel of more points shows every k-th, k the count over this rounded up.
+constexpr size_t kMaxPanelPoints = 2000;
 
 bool write_groups_svg(const std::string &path, const GroupsPlotInput &in, std::string &error);
 
