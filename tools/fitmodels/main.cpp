@@ -438,9 +438,9 @@ void plot_fit(const FitSetup &s, const FitResult &r, const Data &data, const std
   if (!write_svg(path, in, err)) fail(err);
 }
 
-// The fitted surface of a two-input model beside its data, as colour maps.
-void plot_surface(const FitSetup &s, const FitResult &r, const Data &data, const std::string &path,
-                  const std::string &title, const std::vector<std::string> &xnames, const std::string &ylabel) {
+// A two-input fit's data and fitted values at its points.
+SurfacePlotInput surface_of(const FitSetup &s, const FitResult &r, const Data &data, const std::string &title,
+                            const std::vector<std::string> &xnames, const std::string &ylabel) {
   SurfacePlotInput in{title, xnames[0], xnames[1], ylabel, {}, {}, data.y, {}};
   std::vector<double> p{0.0};
   p.insert(p.end(), r.params.begin(), r.params.end());
@@ -450,8 +450,31 @@ void plot_surface(const FitSetup &s, const FitResult &r, const Data &data, const
     in.x2.push_back(data.x[i][2]);
     in.fitted.push_back(model_value(*s.model, s.n, p.data(), data.x[i].data(), y.data()) ? y[1] : NAN);
   }
+  return in;
+}
+
+// The fitted surface of a two-input model beside its data, as colour maps.
+void plot_surface(const FitSetup &s, const FitResult &r, const Data &data, const std::string &path,
+                  const std::string &title, const std::vector<std::string> &xnames, const std::string &ylabel) {
   std::string err;
-  if (!write_surface_svg(path, in, err)) fail(err);
+  if (!write_surface_svg(path, surface_of(s, r, data, title, xnames, ylabel), err)) fail(err);
+}
+
+// A row of colour maps per group of a two-input fit, or why the group has none.
+void plot_surface_groups(const FitSetup &s, const std::vector<GroupResult> &results,
+                         const std::map<std::string, Data> &groups, const std::string &path,
+                         const std::string &title, const std::vector<std::string> &xnames, const std::string &ylabel) {
+  std::vector<SurfaceGroup> rows;
+  for (const GroupResult &g : results) {
+    SurfaceGroup row;
+    row.label = g.group;
+    if (!g.fit.ok) row.error = g.fit.error.empty() ? "the fit did not run" : g.fit.error;
+    else if (!g.fit.converged) row.status = g.fit.status;
+    if (g.fit.ok && rows.size() < kMaxSurfaceGroups) row.data = surface_of(s, g.fit, groups.at(g.group), "", xnames, ylabel);
+    rows.push_back(std::move(row));
+  }
+  std::string err;
+  if (!write_surface_groups_svg(path, title, rows, err)) fail(err);
 }
 
 // One panel per group: its data and fitted curve, or why it has none.
@@ -630,7 +653,7 @@ int cmd_fit(const FitArgs &a) {
     return g.fit.converged ? 0 : 1;
   }
 
-  if (!a.plot.empty() && ni != 1) fail("--plot with --group draws models of one independent variable");
+  if (!a.plot.empty() && ni > 2) fail("--plot draws models of one or two independent variables");
   // Many curves: the groups spread over all cores, results printed in group order.
   std::vector<GroupResult> results(order.size());
   std::atomic<size_t> next{0}, done{0};
@@ -683,7 +706,11 @@ int cmd_fit(const FitArgs &a) {
                 g.fit.points, g.fit.nfev, g.fit.converged ? "converged" : g.fit.verdict.c_str());
   }
   if (a.json) std::printf("]\n");
-  if (!a.plot.empty())
+  if (!a.plot.empty() && ni == 2)
+    plot_surface_groups(s, results, groups, a.plot,
+                        m.name + " fit to " + t.path + ", one row per " + t.header[static_cast<size_t>(gc)], xnames,
+                        t.header[static_cast<size_t>(yc)]);
+  else if (!a.plot.empty())
     plot_groups(s, results, groups, a.plot,
                 m.name + " fit to " + t.path + ", one panel per " + t.header[static_cast<size_t>(gc)], xnames[0],
                 t.header[static_cast<size_t>(yc)]);

@@ -438,9 +438,22 @@ std::vector<double> edges(const std::vector<double> &c) {
 constexpr size_t kMaxGridSide = 200;     // a finer grid is drawn as points
 constexpr size_t kMaxPoints = 20000;     // points drawn per map; beyond, every k-th
 
-}  // namespace
+// The size of one row of three maps.
+constexpr double kSide = 300, kGap = 95, kLeft = 75, kTop = 78;
+constexpr double kRowWidth = kLeft + 3 * kSide + 2 * kGap + 25, kRowHeight = kTop + kSide + 140;
 
-bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std::string &error) {
+std::string svg_head(double W, double H) {
+  std::ostringstream s;
+  s << "<?xml version='1.0' encoding='UTF-8'?>\n"
+    << "<svg xmlns='http://www.w3.org/2000/svg' width='" << W << "' height='" << H << "' viewBox='0 0 " << W
+    << " " << H << "' font-family='sans-serif' font-size='11'>\n"
+    << "<rect width='100%' height='100%' fill='white'/>\n";
+  return s.str();
+}
+
+// One row of three maps (data, fit, residuals) headed by in.title, in a row's own coordinates;
+// id keeps its clip paths apart from those of other rows.
+void surface_row(std::ostringstream &s, const SurfacePlotInput &in, const std::string &id) {
   const size_t n = std::min({in.x1.size(), in.x2.size(), in.y.size(), in.fitted.size()});
   std::vector<double> res(n);
   bool fails = false;
@@ -488,19 +501,12 @@ bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std:
   const Axis va = nice_axis(vlo, vhi, 5), ra = nice_axis(-rmax, rmax, 4);
   const size_t stride = grid ? 1 : std::max<size_t>(1, (n + kMaxPoints - 1) / kMaxPoints);
 
-  const double side = 300, gap = 95, left0 = 75, top0 = 78;
-  const double W = left0 + 3 * side + 2 * gap + 25, H = top0 + side + 140;
-  std::ostringstream s;
-  s.precision(6);
-  s << "<?xml version='1.0' encoding='UTF-8'?>\n"
-    << "<svg xmlns='http://www.w3.org/2000/svg' width='" << W << "' height='" << H << "' viewBox='0 0 " << W
-    << " " << H << "' font-family='sans-serif' font-size='11'>\n"
-    << "<rect width='100%' height='100%' fill='white'/>\n"
-    << "<text x='" << W / 2 << "' y='26' text-anchor='middle' font-size='15'>" << esc(in.title) << "</text>\n";
+  const double side = kSide, gap = kGap, left0 = kLeft, top0 = kTop, W = kRowWidth;
+  s << "<text x='" << W / 2 << "' y='26' text-anchor='middle' font-size='15'>" << esc(in.title) << "</text>\n";
   std::string note = std::to_string(n) + " points, " +
-                     (grid ? "a " + std::to_string(u1.size()) + " x " + std::to_string(u2.size()) + " grid drawn as cells"
-                      : fine ? "a " + std::to_string(u1.size()) + " x " + std::to_string(u2.size()) +
-                                   " grid, too fine for cells: drawn as points"
+                     (grid ? "grid of " + std::to_string(u1.size()) + " x " + std::to_string(u2.size()) + ": drawn as cells"
+                      : fine ? "grid of " + std::to_string(u1.size()) + " x " + std::to_string(u2.size()) +
+                                   ", too fine for cells: drawn as points"
                              : std::string("not on a grid: drawn as points"));
   if (stride > 1) note += ", every " + std::to_string(stride) + "th point drawn";
   if (fails) note += "; grey: the model fails there";
@@ -537,8 +543,8 @@ bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std:
       s << "</g>\n";
     } else {
       const double r = std::min(5.0, std::max(1.5, side / std::sqrt(static_cast<double>(n / stride + 1)) / 2.5));
-      s << "<clipPath id='map" << k << "'><rect x='" << left << "' y='" << top0 << "' width='" << side
-        << "' height='" << side << "'/></clipPath>\n<g clip-path='url(#map" << k << ")'>\n";
+      s << "<clipPath id='map" << id << k << "'><rect x='" << left << "' y='" << top0 << "' width='" << side
+        << "' height='" << side << "'/></clipPath>\n<g clip-path='url(#map" << id << k << ")'>\n";
       for (size_t i = 0; i < n; i += stride)
         if (std::isfinite(in.x1[i]) && std::isfinite(in.x2[i]))
           s << "<circle class='point' cx='" << p.px(in.x1[i]) << "' cy='" << p.py(in.x2[i]) << "' r='" << r
@@ -576,6 +582,58 @@ bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std:
     }
     s << "<text x='" << left + side / 2 << "' y='" << by + bh + 32 << "' text-anchor='middle'>"
       << esc(k < 2 ? in.ylabel : "residual of " + in.ylabel) << "</text>\n</g>\n</g>\n";
+  }
+}
+
+}  // namespace
+
+bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std::string &error) {
+  std::ostringstream s;
+  s.precision(6);
+  s << svg_head(kRowWidth, kRowHeight);
+  surface_row(s, in, "");
+  s << "</svg>\n";
+  return save(path, s.str(), error);
+}
+
+bool write_surface_groups_svg(const std::string &path, const std::string &title,
+                              const std::vector<SurfaceGroup> &groups, std::string &error) {
+  const size_t n = std::min(groups.size(), kMaxSurfaceGroups);
+  std::vector<std::string> notes{std::to_string(n) + " of " + std::to_string(groups.size()) +
+                                 " groups drawn, one row each"};
+  if (n < groups.size()) {
+    std::string list = std::to_string(groups.size() - n) + " omitted (at most " + std::to_string(kMaxSurfaceGroups) +
+                       " rows):";
+    for (size_t i = n; i < groups.size(); ++i) list += (i > n ? ", " : " ") + groups[i].label;
+    for (const std::string &l : wrap(list, 150, 4)) notes.push_back(l);
+  }
+  const double failed_height = 70;
+  double H = 40 + 16.0 * static_cast<double>(notes.size());
+  for (size_t i = 0; i < n; ++i) H += groups[i].error.empty() ? kRowHeight : failed_height;
+  std::ostringstream s;
+  s.precision(6);
+  s << svg_head(kRowWidth, H) << "<text x='" << kRowWidth / 2
+    << "' y='26' text-anchor='middle' font-size='16' font-weight='bold'>" << esc(title) << "</text>\n";
+  for (size_t k = 0; k < notes.size(); ++k)
+    s << "<text class='note' x='" << kRowWidth / 2 << "' y='" << 46 + 16 * k << "' text-anchor='middle'>"
+      << esc(notes[k]) << "</text>\n";
+  double y0 = 30 + 16.0 * static_cast<double>(notes.size());
+  for (size_t i = 0; i < n; ++i) {
+    const SurfaceGroup &g = groups[i];
+    s << "<g class='surface-group" << (g.error.empty() ? "" : " failed") << "' transform='translate(0," << y0
+      << ")'>\n<line x1='20' y1='4' x2='" << kRowWidth - 20 << "' y2='4' stroke='#bbb'/>\n";
+    if (!g.error.empty()) {
+      s << "<text x='" << kRowWidth / 2 << "' y='26' text-anchor='middle' font-size='15'>" << esc(g.label)
+        << "</text>\n<text class='why' x='" << kRowWidth / 2 << "' y='46' text-anchor='middle' fill='#a00'>"
+        << esc("not fitted: " + g.error) << "</text>\n</g>\n";
+      y0 += failed_height;
+      continue;
+    }
+    SurfacePlotInput row = g.data;
+    row.title = g.status.empty() ? g.label : g.label + " (" + g.status + ")";
+    surface_row(s, row, "g" + std::to_string(i) + "_");
+    s << "</g>\n";
+    y0 += kRowHeight;
   }
   s << "</svg>\n";
   return save(path, s.str(), error);

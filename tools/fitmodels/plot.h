@@ -3,7 +3,7 @@
 //   model over the baseline), and the residuals in a panel below;
 // - write_groups_svg: one fit per group as small multiples, a grid of titled panels;
 // - write_surface_svg: a fit of two inputs as three colour maps side by side (data, fit,
-//   residuals) over the (x1, x2) plane.
+//   residuals) over the (x1, x2) plane; write_surface_groups_svg one such row per group.
 #ifndef FITMODELS_TOOL_PLOT_H
 #define FITMODELS_TOOL_PLOT_H
 
@@ -51,6 +51,19 @@ struct SurfacePlotInput {
 };
 
 bool write_surface_svg(const std::string &path, const SurfacePlotInput &in, std::string &error);
+
+// Two-input fits per group: one row of the three maps per group, each on its own colour scales;
+// a group with an error (not fitted) is a row that says why.
+struct SurfaceGroup {
+  std::string label, error, status;
+  SurfacePlotInput data;  // its title is unused: the row is headed by the label
+};
+
+// At most this many rows are drawn; the groups beyond are named in a note line as omitted.
+constexpr size_t kMaxSurfaceGroups = 20;
+
+bool write_surface_groups_svg(const std::string &path, const std::string &title,
+                              const std::vector<SurfaceGroup> &groups, std::string &error);
 
 }  // namespace fmtool
 
