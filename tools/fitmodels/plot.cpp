@@ -5,9 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
-#include <map>
 #include <sstream>
-#include <utility>
 
 #include <sys/stat.h>
 
