@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes the command-line cases' inputs that are too big to keep in the repository into the
 # folder named: a 50 MB comment line, a 9 MB data line, 10^4 and 10^6 columns, 10^6 rows, a NUL
-# byte and binary garbage. The same bytes on every run (fixed seeds).
+# byte and binary garbage, a surface on a fine grid. The same bytes on every run (fixed seeds).
 set -euo pipefail
 out=$1
 mkdir -p "$out"
@@ -27,4 +27,9 @@ awk 'BEGIN { srand(1); print "x,y"
 printf 'x,y\n1,2\n3\0,4\n5,6\n' > nul.csv
 # 64 KB of bytes 1..255 (no NUL), from a linear congruential sequence.
 awk 'BEGIN { s = 12345; for (i = 0; i < 65536; i++) { s = (s * 1103515245 + 12345) % 2147483648; printf "%c", 1 + int(s / 65536) % 255 } }' > garbage.bin
+# A Gauss2D surface on a 400 x 50 grid: too fine to draw as cells.
+awk 'BEGIN { print "x1,x2,z"
+  for (i = 0; i < 400; i++) for (j = 0; j < 50; j++) {
+    x = -3 + 6 * i / 399; y = -3 + 6 * j / 49
+    printf "%.5f,%.5f,%.6f\n", x, y, 0.5 + 3 * exp(-x * x / 2 - y * y / 2) + 0.01 * sin(7 * i + 3 * j) } }' > grid_400x50.csv
 touch .done

@@ -438,6 +438,79 @@ void plot_fit(const FitSetup &s, const FitResult &r, const Data &data, const std
   if (!write_svg(path, in, err)) fail(err);
 }
 
+// A two-input fit's data and fitted values at its points.
+SurfacePlotInput surface_of(const FitSetup &s, const FitResult &r, const Data &data, const std::string &title,
+                            const std::vector<std::string> &xnames, const std::string &ylabel) {
+  SurfacePlotInput in{title, xnames[0], xnames[1], ylabel, {}, {}, data.y, {}};
+  std::vector<double> p{0.0};
+  p.insert(p.end(), r.params.begin(), r.params.end());
+  std::vector<double> y(static_cast<size_t>(s.n) + 4);
+  for (size_t i = 0; i < data.size(); ++i) {
+    in.x1.push_back(data.x[i][1]);
+    in.x2.push_back(data.x[i][2]);
+    in.fitted.push_back(model_value(*s.model, s.n, p.data(), data.x[i].data(), y.data()) ? y[1] : NAN);
+  }
+  return in;
+}
+
+// The fitted surface of a two-input model beside its data, as colour maps.
+void plot_surface(const FitSetup &s, const FitResult &r, const Data &data, const std::string &path,
+                  const std::string &title, const std::vector<std::string> &xnames, const std::string &ylabel) {
+  std::string err;
+  if (!write_surface_svg(path, surface_of(s, r, data, title, xnames, ylabel), err)) fail(err);
+}
+
+// A row of colour maps per group of a two-input fit, or why the group has none.
+void plot_surface_groups(const FitSetup &s, const std::vector<GroupResult> &results,
+                         const std::map<std::string, Data> &groups, const std::string &path,
+                         const std::string &title, const std::vector<std::string> &xnames, const std::string &ylabel) {
+  std::vector<SurfaceGroup> rows;
+  for (const GroupResult &g : results) {
+    SurfaceGroup row;
+    row.label = g.group;
+    if (!g.fit.ok) row.error = g.fit.error.empty() ? "the fit did not run" : g.fit.error;
+    else if (!g.fit.converged) row.status = g.fit.status;
+    if (g.fit.ok && rows.size() < kMaxSurfaceGroups) row.data = surface_of(s, g.fit, groups.at(g.group), "", xnames, ylabel);
+    rows.push_back(std::move(row));
+  }
+  std::string err;
+  if (!write_surface_groups_svg(path, title, rows, err)) fail(err);
+}
+
+// One panel per group: its data and fitted curve, or why it has none.
+void plot_groups(const FitSetup &s, const std::vector<GroupResult> &results,
+                 const std::map<std::string, Data> &groups, const std::string &path, const std::string &title,
+                 const std::string &xlabel, const std::string &ylabel) {
+  GroupsPlotInput in{title, xlabel, ylabel, {}};
+  for (const GroupResult &g : results) {
+    GroupPanel panel;
+    panel.label = g.group;
+    if (!g.fit.ok) panel.error = g.fit.error.empty() ? "the fit did not run" : g.fit.error;
+    else if (!g.fit.converged) panel.status = g.fit.status;
+    // Only the groups drawn carry their data; the rest are named as omitted.
+    static const Data none;
+    const Data &data = in.groups.size() < kMaxPanels ? groups.at(g.group) : none;
+    for (size_t i = 0; i < data.size(); ++i) {
+      panel.x.push_back(data.x[i][1]);
+      panel.y.push_back(data.y[i]);
+    }
+    if (g.fit.ok) {
+      std::vector<double> p{0.0};
+      p.insert(p.end(), g.fit.params.begin(), g.fit.params.end());
+      const ModelInfo *m = s.model;
+      const int n = s.n;
+      panel.curve = [m, n, p](double x1) {
+        std::vector<double> y(static_cast<size_t>(n) + 4);
+        const double x[4] = {0, x1, 0, 0};
+        return model_value(*m, n, p.data(), x, y.data()) ? y[1] : NAN;
+      };
+    }
+    in.groups.push_back(std::move(panel));
+  }
+  std::string err;
+  if (!write_groups_svg(path, in, err)) fail(err);
+}
+
 struct FitArgs {
   std::string model, file, y, weights, group, plot, na = "refuse";
   std::vector<std::string> x, init, fix;
@@ -570,14 +643,17 @@ int cmd_fit(const FitArgs &a) {
     else
       print_text(s, g, source);
     if (!a.plot.empty()) {
-      if (ni != 1) fail("--plot draws models of one independent variable");
-      plot_fit(s, g.fit, data, a.plot, m.name + " fit to " + t.path, xnames[0], t.header[static_cast<size_t>(yc)]);
+      if (ni > 2) fail("--plot draws models of one or two independent variables");
+      if (ni == 2)
+        plot_surface(s, g.fit, data, a.plot, m.name + " fit to " + t.path, xnames, t.header[static_cast<size_t>(yc)]);
+      else
+        plot_fit(s, g.fit, data, a.plot, m.name + " fit to " + t.path, xnames[0], t.header[static_cast<size_t>(yc)]);
       if (!a.json) std::printf("plot             %s\n", a.plot.c_str());
     }
     return g.fit.converged ? 0 : 1;
   }
 
-  if (!a.plot.empty()) fail("--plot draws one fit; leave it out with --group");
+  if (!a.plot.empty() && ni > 2) fail("--plot draws models of one or two independent variables");
   // Many curves: the groups spread over all cores, results printed in group order.
   std::vector<GroupResult> results(order.size());
   std::atomic<size_t> next{0}, done{0};
@@ -630,6 +706,14 @@ int cmd_fit(const FitArgs &a) {
                 g.fit.points, g.fit.nfev, g.fit.converged ? "converged" : g.fit.verdict.c_str());
   }
   if (a.json) std::printf("]\n");
+  if (!a.plot.empty() && ni == 2)
+    plot_surface_groups(s, results, groups, a.plot,
+                        m.name + " fit to " + t.path + ", one row per " + t.header[static_cast<size_t>(gc)], xnames,
+                        t.header[static_cast<size_t>(yc)]);
+  else if (!a.plot.empty())
+    plot_groups(s, results, groups, a.plot,
+                m.name + " fit to " + t.path + ", one panel per " + t.header[static_cast<size_t>(gc)], xnames[0],
+                t.header[static_cast<size_t>(yc)]);
   if (failures > 0)
     std::fprintf(stderr, "fitmodels: %d of %zu groups did not fit\n", failures, results.size());
   return failures == 0 ? 0 : 1;
