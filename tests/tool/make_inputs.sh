@@ -4,9 +4,12 @@
 # byte and binary garbage, a surface on a fine grid. The same bytes on every run (fixed seeds).
 set -euo pipefail
 out=$1
+script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 mkdir -p "$out"
 cd "$out"
-[ -f .done ] && exit 0
+# Made once per version of this script: the stamp holds the script's checksum.
+sum=$(cksum < "$script")
+[ -f .done ] && [ "$(cat .done)" = "$sum" ] && exit 0
 
 # x,y, one 50 MB comment line, three data rows: a long comment is skipped, not held.
 { echo "x,y"; printf '#'; head -c 50000000 /dev/zero | tr '\0' 'c'; printf '\n1,2\n2,4.1\n3,5.9\n'; } > long_comment.csv
@@ -32,4 +35,4 @@ awk 'BEGIN { print "x1,x2,z"
   for (i = 0; i < 400; i++) for (j = 0; j < 50; j++) {
     x = -3 + 6 * i / 399; y = -3 + 6 * j / 49
     printf "%.5f,%.5f,%.6f\n", x, y, 0.5 + 3 * exp(-x * x / 2 - y * y / 2) + 0.01 * sin(7 * i + 3 * j) } }' > grid_400x50.csv
-touch .done
+echo "$sum" > .done
