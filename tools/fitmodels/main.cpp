@@ -1084,6 +1084,7 @@ int cmd_compare(FitArgs a) {
   common_options(a, base);
   for (Candidate &c : cands) {
     FitSetup s = base;
+    s.started = Clock::now();  // --timeout bounds each fit of the comparison
     s.model = c.model;
     s.n = c.n;
     s.names = c.model->names_for(c.n);
