@@ -88,6 +88,19 @@ char detect_separator(std::string_view line) {
 // Splits a line into cells appended to text (their ends to ends); a cell in double quotes may
 // hold the separator, and "" inside it stands for one quote. Returns the number of cells.
 size_t split_cells(std::string_view line, char sep, std::string &text, std::vector<size_t> &ends) {
+  if (line.find('"') == std::string_view::npos) {
+    // No quotes (the common case): cells are the spans between separators, trimmed.
+    size_t count = 0, i = 0;
+    while (true) {
+      const size_t j = line.find(sep, i);
+      const std::string_view cell = trim(line.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i));
+      text.append(cell.data(), cell.size());
+      ends.push_back(text.size());
+      ++count;
+      if (j == std::string_view::npos) return count;
+      i = j + 1;
+    }
+  }
   size_t count = 0, i = 0;
   while (true) {
     size_t j = i;
