@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <boost/math/distributions/fisher_f.hpp>
+#include <boost/math/distributions/normal.hpp>
 #include <boost/math/distributions/students_t.hpp>
 #include <chrono>
 #include <functional>
@@ -593,7 +594,11 @@ void write_curve(const FitSetup &s, const FitResult &r, const Data &data,
   std::vector<int> index;
   for (size_t j = 0; j < np; ++j)
     if (!r.held[j]) index.push_back(static_cast<int>(j) + 1);
-  const double tq = t_quantile(s.options.ci_level, r.dof);
+  // As the library's intervals: Student's t, or the normal quantile for weights that are true
+  // 1/sigma (the covariance is then not estimated from the residuals).
+  const double tq = s.options.absolute_sigma
+                        ? boost::math::quantile(boost::math::normal(), 0.5 + s.options.ci_level / 2)
+                        : t_quantile(s.options.ci_level, r.dof);
   std::vector<double> y(np + 4), d(np + 1), g(index.size());
   for (const std::string &x : xnames) std::fprintf(f, "%s,", x.c_str());
   std::fprintf(f, "data,fit,residual,lower,upper\n");
