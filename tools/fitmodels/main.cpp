@@ -1029,16 +1029,16 @@ int cmd_compare(FitArgs a) {
   a.file = a.models.back();
   a.models.pop_back();
   std::vector<Candidate> cands;
-  for (const std::string &spec : a.models) {
+  for (const std::string &given : a.models) {
     Candidate c;
-    c.label = spec;
-    const auto colon = spec.find(':');
-    c.model = &require_model(spec.substr(0, colon));
+    c.label = given;
+    const auto colon = given.find(':');
+    c.model = &require_model(given.substr(0, colon));
     FitArgs one = a;
     if (colon != std::string::npos) {
       double k;
-      if (!parse_number(spec.substr(colon + 1), k) || k != std::floor(k) || k < 1 || k > 1e4)
-        fail("compare: \"" + spec + "\": write MODEL or MODEL:TERMS with TERMS a count from 1");
+      if (!parse_number(given.substr(colon + 1), k) || k != std::floor(k) || k < 1 || k > 1e4)
+        fail("compare: \"" + given + "\": write MODEL or MODEL:TERMS with TERMS a count from 1");
       one.peaks = static_cast<long long>(k);
       one.peaks_given = true;
     } else {
@@ -1050,7 +1050,7 @@ int cmd_compare(FitArgs a) {
       fail("compare: " + c.model->name + " reads " + std::to_string(c.model->nIndep) + " input(s), " +
            cands[0].model->name + " " + std::to_string(cands[0].model->nIndep));
     for (const Candidate &o : cands)
-      if (o.model == c.model && o.n == c.n) fail("compare: " + spec + " is given twice");
+      if (o.model == c.model && o.n == c.n) fail("compare: " + given + " is given twice");
     cands.push_back(c);
   }
   // The pairs to test: --nested A:B (A a special case of B), and the same model with fewer terms.
