@@ -6,6 +6,8 @@
 #define FITMODELS_TOOL_CSV_H
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +40,27 @@ std::string number_problem(std::string_view text);
 bool missing_cell(std::string_view text);
 
 bool read_table(const std::string &path, Table &table, std::string &error);
+
+// Some columns of a file, parsed while it is read (no cell texts kept): the numeric ones as
+// doubles, one text column (a group key) as an index into the distinct keys in the order they
+// first appear.
+struct Columns {
+  Table table;                             // path and header only
+  std::vector<std::vector<double>> values; // per numeric column picked; NaN: a missing cell
+  std::vector<uint32_t> key_of;            // per row, with a text column
+  std::vector<std::string> keys;
+  size_t rows = 0;
+  // Set before reading: missing cells become NaN (else they are refused), and numeric column
+  // `positive` (an index into the picked ones; -1: none) must hold positive numbers.
+  bool skip_missing = false;
+  int positive = -1;
+  std::string positive_message;
+};
+// Given the header (in table), names the numeric columns to read and the text column (-1:
+// none); false with error to refuse.
+using ColumnPicker = std::function<bool(const Table &, std::vector<int> &, int &, std::string &)>;
+bool read_columns(const std::string &path, const ColumnPicker &pick, Columns &out,
+                  std::string &error);
 // A column by header name or by 1-based position; -1 (and the error) when there is none.
 int find_column(const Table &table, const std::string &which, std::string &error);
 // The column's numbers; with skip, rows whose cell is missing_cell() get NaN instead of an error.

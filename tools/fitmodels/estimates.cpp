@@ -5,19 +5,14 @@
 
 namespace fmtool {
 
-bool estimate(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &known,
+bool estimate(const ModelInfo &m, int n, const fmfit_data &d, const std::vector<bool> &known,
               const std::vector<double> &values, Estimate &out, std::string &why) {
   out = Estimate{};
-  if (data.size() == 0) {
+  if (d.n == 0) {
     why = "no data";
     return false;
   }
-  const size_t ni = static_cast<size_t>(m.nIndep), np = static_cast<size_t>(n);
-  std::vector<double> x(data.size() * ni);
-  for (size_t i = 0; i < data.size(); ++i)
-    for (size_t k = 0; k < ni; ++k) x[i * ni + k] = data.x[i][k + 1];
-  std::vector<double> w(data.w);
-  const fmfit_data d{data.size(), x.data(), data.y.data(), w.empty() ? nullptr : w.data()};
+  const size_t np = static_cast<size_t>(n);
   const fmfit_model model{m.name.c_str(), nullptr, nullptr, static_cast<int16_t>(m.nIndep),
                           static_cast<int16_t>(n), 0};
   std::vector<uint8_t> given(np, 0);

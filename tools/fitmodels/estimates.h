@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "catalog.h"
-#include "data.h"
+#include "fitmodels_fit.h"
 
 namespace fmtool {
 
@@ -20,7 +20,7 @@ struct Estimate {
 
 // known[j]: values[j] is given (a start or a held value) and kept. False (and why) when the
 // model has no estimates, or the data do not allow them.
-bool estimate(const ModelInfo &m, int n, const Data &data, const std::vector<bool> &known,
+bool estimate(const ModelInfo &m, int n, const fmfit_data &data, const std::vector<bool> &known,
               const std::vector<double> &values, Estimate &out, std::string &why);
 
 }  // namespace fmtool
