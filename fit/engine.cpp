@@ -26,6 +26,11 @@ constexpr double kCollinear = 1e-9;
 // solver stop earlier (a remaining relative reduction ftol leaves cosines of about sqrt(ftol)).
 double stationary_limit(double ftol) { return std::max(1e-6, 10 * std::sqrt(ftol)); }
 
+// A residual norm below this share of the norm of the weighted data, or below this many
+// roundings of the model's terms, is rounding: an exact fit.
+constexpr double kExactFit = 1e-10;
+constexpr double kTermRounding = 64 * std::numeric_limits<double>::epsilon();
+
 bool on_bound(double v, double b) {
   return std::isfinite(b) && std::fabs(v - b) <= 1e-12 * std::max(1.0, std::fabs(b));
 }
@@ -335,10 +340,21 @@ int32_t fit_one(const Model &m, const fmfit_data &data, const double *start,
     biggest = std::max(biggest, norm[j] * (pj != 0 ? std::fabs(pj) : 1.0));
   }
   const double kStationary = stationary_limit(s.solve.ftol);
-  // Residuals at the rounding level of the data are an exact fit: their direction is noise.
-  double ynorm = 0;
-  for (size_t i = 0; i < data.n; ++i) ynorm += (pr.weight(i) * data.y[i]) * (pr.weight(i) * data.y[i]);
-  if (rnorm <= 1e-10 * std::sqrt(ynorm)) rnorm = 0;
+  // Residuals at the rounding level of the problem are an exact fit: their direction is noise,
+  // and no cosine with them says anything. That level is the larger of a share of the weighted
+  // data and a few dozen roundings of what the model adds up at each point (each free
+  // parameter's share |J_ij p_j|), so that terms which cancel to small values do not make their
+  // rounding look like a residual.
+  double ynorm = 0, terms = 0;
+  for (size_t i = 0; i < data.n; ++i) {
+    const double wy = pr.weight(i) * data.y[i];
+    double t = 0;
+    for (size_t j = 0; j < nf; ++j)
+      t += std::fabs(J[j * data.n + i] * pr.p[static_cast<size_t>(free[j]) + 1]);
+    ynorm += wy * wy;
+    terms += t * t;
+  }
+  if (rnorm <= std::max(kExactFit * std::sqrt(ynorm), kTermRounding * std::sqrt(terms))) rnorm = 0;
   std::vector<size_t> &active = ws.s.active;  // columns (into free) that enter the covariance
   active.clear();
   bool not_stationary = false;

@@ -4,48 +4,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
-#include <limits>
 
+#include "catalog/derivative_check.h"
 #include "fitmodels_catalog.h"
-
-// Builds with the catalogue library link it (FITMODELS_FIT_HAVE_CATALOG). Without it a model
-// named is bound through the registry lookup and, where the build generates it, the contract
-// metadata (shape and layout).
-#ifndef FITMODELS_FIT_HAVE_CATALOG
-extern "C" {
-const fm_model_info *fm_catalog_find(const char *name) __attribute__((weak));
-ModelFunction fm_catalog_function(const fm_model_info *model) __attribute__((weak));
-int fm_layout_params(const fm_model_info *model, int n) __attribute__((weak));
-}
-#endif
 
 namespace fmfit {
 
 namespace {
 bool usable(double v) { return std::isfinite(v) && v != MISSING_VALUE; }
-
-#ifdef FITMODELS_FIT_HAVE_CATALOG
-bool have_catalog() { return true; }
-#else
-bool have_catalog() { return fm_catalog_find != nullptr; }
-#endif
-
-struct Meta {
-  const char *name, *unit, *shape, *layout, *params, *formula;
-};
-#if !defined(FITMODELS_FIT_HAVE_CATALOG) && __has_include("model_meta.inc")
-const Meta kMeta[] = {
-#include "model_meta.inc"
-};
-const Meta *find_meta(const char *name) {
-  for (const Meta &m : kMeta)
-    if (strcasecmp(m.name, name) == 0) return &m;
-  return nullptr;
-}
-#else
-const Meta *find_meta(const char *) { return nullptr; }
-#endif
 }  // namespace
 
 bool resolve_model(const fmfit_model *in, Model &out, char *message, size_t size) {
@@ -72,66 +38,29 @@ bool resolve_model(const fmfit_model *in, Model &out, char *message, size_t size
     return true;
   }
   out.name = in->name;
-  if (have_catalog()) {
-    const fm_model_info *info = fm_catalog_find(in->name);
-    if (info == nullptr) {
-      std::snprintf(message, size, "unknown model \"%.60s\"", in->name);
-      return false;
-    }
-    if (info->shape == FM_SHAPE_PLACEHOLDER || info->shape == FM_SHAPE_ERROR_TEST) {
-      std::snprintf(message, size, "%.60s computes nothing to fit", info->name);
-      return false;
-    }
-    int n = in->nParams;
-    if (n == 0) n = info->layout.per_term == 0 ? info->layout.shared : info->row_params;
-    if (n < 1 || fm_layout_params(info, n) != n) {
-      std::snprintf(message, size, "%.60s does not take %d parameters", info->name, n);
-      return false;
-    }
-    out.function = fm_catalog_function(info);
-    out.nIndep = info->nIndep;
-    out.nParams = n;
-    out.derivatives = info->derivatives != 0;
-    out.name = info->name;
-    if (out.function == nullptr) {
-      std::snprintf(message, size, "%.60s has no function", info->name);
-      return false;
-    }
-    return true;
-  }
-  int16_t nIndep = 0, nDep = 0, nParams = 0;
-  out.function = Get_Func(in->name, &nIndep, &nDep, &nParams, nullptr);
-  if (out.function == nullptr) {
+  const fm_model_info *info = fm_catalog_find(in->name);
+  if (info == nullptr) {
     std::snprintf(message, size, "unknown model \"%.60s\"", in->name);
     return false;
   }
-  out.nIndep = nIndep;
-  out.nParams = in->nParams ? in->nParams : nParams;
-  out.derivatives = false;
-  if (const Meta *meta = find_meta(in->name)) {
-    if (meta->shape[0] == 'P' || meta->shape[0] == 'T') {
-      std::snprintf(message, size, "%.60s computes nothing to fit", meta->name);
-      return false;
-    }
-    out.derivatives = meta->shape[0] == 'V' || meta->shape[0] == 'E';
-    // The layout: a fixed count, or S+Mk (one term by default).
-    int shared = 0, per = 0;
-    if (std::sscanf(meta->layout, "%d+%dk", &shared, &per) == 2) {
-      if (in->nParams == 0) out.nParams = shared + per;
-      if (out.nParams < shared + per || (out.nParams - shared) % per != 0) {
-        std::snprintf(message, size, "%.60s does not take %d parameters", meta->name,
-                      out.nParams);
-        return false;
-      }
-    } else if (shared > 0) {
-      if (in->nParams == 0) out.nParams = shared;
-      if (out.nParams != shared) {
-        std::snprintf(message, size, "%.60s does not take %d parameters", meta->name,
-                      out.nParams);
-        return false;
-      }
-    }
-    out.name = meta->name;
+  if (info->shape == FM_SHAPE_PLACEHOLDER || info->shape == FM_SHAPE_ERROR_TEST) {
+    std::snprintf(message, size, "%.60s computes nothing to fit", info->name);
+    return false;
+  }
+  int n = in->nParams;
+  if (n == 0) n = info->layout.per_term == 0 ? info->layout.shared : info->row_params;
+  if (n < 1 || fm_layout_params(info, n) != n) {
+    std::snprintf(message, size, "%.60s does not take %d parameters", info->name, n);
+    return false;
+  }
+  out.function = fm_catalog_function(info);
+  out.nIndep = info->nIndep;
+  out.nParams = n;
+  out.derivatives = info->derivatives != 0;
+  out.name = info->name;
+  if (out.function == nullptr) {
+    std::snprintf(message, size, "%.60s has no function", info->name);
+    return false;
   }
   return true;
 }
@@ -201,26 +130,25 @@ size_t Problem::residuals(double *r) {
 }
 
 bool difference_row(Problem &pr, size_t i, double f0, bool central, double *row, size_t stride) {
-  const double eps = std::numeric_limits<double>::epsilon();
-  const double rel = central ? std::cbrt(eps) : std::sqrt(eps);
-  for (size_t j = 0; j < pr.free.size(); ++j) {
-    double &pj = pr.p[static_cast<size_t>(pr.free[j]) + 1];
-    const double saved = pj;
-    const double h = rel * (saved != 0.0 ? std::fabs(saved) : 1.0);
-    double fp, fm = f0;
-    pj = saved + h;
-    bool ok = pr.value(i, fp);
-    double span = h;
-    if (ok && central) {
-      pj = saved - h;
-      ok = pr.value(i, fm);
-      span = 2 * h;
-    }
-    pj = saved;
-    if (!ok) return false;
-    row[j * stride] = pr.weight(i) * (fp - fm) / span;
-  }
+  const fm::ValueFunction value = [&pr, i](const double *, double *v) { return pr.value(i, *v); };
+  const std::vector<int> &index = pr.free_index();
+  if (!fm::numeric_derivatives(value, pr.p.data(), index.data(), static_cast<int>(index.size()), f0,
+                               central ? fm::kCentralJacobian : fm::kForwardJacobian, row,
+                               static_cast<std::ptrdiff_t>(stride)))
+    return false;
+  const double wi = pr.weight(i);
+  for (size_t j = 0; j < index.size(); ++j) row[j * stride] *= wi;
   return true;
+}
+
+const std::vector<int> &Problem::free_index() {
+  bool same = free1.size() == free.size();
+  for (size_t j = 0; j < free.size() && same; ++j) same = free1[j] == free[j] + 1;
+  if (!same) {
+    free1.resize(free.size());
+    for (size_t j = 0; j < free.size(); ++j) free1[j] = free[j] + 1;
+  }
+  return free1;
 }
 
 bool Problem::jacobian(double *J, size_t rs, size_t cs, bool central) {

@@ -47,6 +47,7 @@ struct Problem {
   const double *w = nullptr;  // null: all 1
   size_t n = 0;
   std::vector<int> free;      // 0-based indices of the fitted parameters
+  std::vector<int> free1;     // the same, 1-based (see free_index)
   std::vector<double> p;      // 1-based parameter array handed to the model (size nParams + 1)
   std::vector<double> ybuf, dbuf;
   double xbuf[4] = {0, 0, 0, 0};
@@ -63,6 +64,8 @@ struct Problem {
   }
   // The model's value at point i for the current parameters; false when it fails there.
   bool value(size_t i, double &f);
+  // The free parameters as 1-based indices into p, rebuilt when free has changed.
+  const std::vector<int> &free_index();
   // Analytic derivatives at point i into dbuf[1..nParams]; false when they fail.
   bool derivs(size_t i);
   // Weighted residuals w (f - y); a failing point gets kFailedResidual (a very poor step) and
@@ -80,9 +83,9 @@ struct Problem {
 // A trial point where the model fails: far worse than any real one, so the step is rejected.
 constexpr double kFailedResidual = 1e50;
 
-// Differences of the model at point i over the free parameters into row[j * stride]: forward
-// (step sqrt(eps) relative) or central (step eps^(1/3) relative). f0 is the value at the point
-// for forward differences. The one differencing routine of the engine.
+// Differences of the model at point i over the free parameters into row[j * stride], weighted:
+// the catalogue's numeric derivatives with the fitter's forward or central steps. f0 is the
+// value at the point for forward differences.
 bool difference_row(Problem &pr, size_t i, double f0, bool central, double *row, size_t stride);
 
 // Scratch arrays of one thread, grown on demand and reused across fits (their contents never

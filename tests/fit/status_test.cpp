@@ -60,6 +60,7 @@ TEST(FitStatus, EveryCaseEndsWithItsStatus) {
     fmfit_options o;
     fmfit_options_init(&o);
     int32_t cancel = 0;
+    int nparams = 0;
     if (row.f[7] != "-") {
       for (const std::string &kv : split(row.f[7], ',')) {
         const auto parts = split(kv, '=');
@@ -69,10 +70,13 @@ TEST(FitStatus, EveryCaseEndsWithItsStatus) {
         else if (parts[0] == "absolute_sigma") o.absolute_sigma = static_cast<int32_t>(v);
         else if (parts[0] == "level") o.confidence_level = v;
         else if (parts[0] == "cancel") cancel = static_cast<int32_t>(v);
+        else if (parts[0] == "nparams") nparams = static_cast<int>(v);
         else FAIL() << "unknown option " << parts[0];
       }
     }
     o.cancel = &cancel;
+    // A host's count narrowed to the contract's int16_t as a cast in C would narrow it.
+    model.nParams = static_cast<int16_t>(nparams);
     for (const auto *list : {&start, &lower, &upper})
       if (!list->empty()) {
         ASSERT_EQ(list->size(), static_cast<size_t>(np));
