@@ -300,8 +300,10 @@ TEST(FitBatch, RaggedOffsetsAndPerFitFailuresStayInTheirFit) {
   EXPECT_EQ(r.s[1].status, FMFIT_INVALID_INPUT);
   EXPECT_EQ(r.s[2].points, 12);
   EXPECT_EQ(r.status, FMFIT_INVALID_INPUT);
-  pl.offsets = {0, 6, 3, 18};  // decreasing: nothing fitted
-  EXPECT_EQ(run_batch(pl, 2).status, FMFIT_INVALID_INPUT);
+  pl.offsets = {0, 6, 3, 18};  // decreasing: nothing fitted, and every summary says so
+  const BatchOut bad = run_batch(pl, 2);
+  EXPECT_EQ(bad.status, FMFIT_INVALID_INPUT);
+  for (const fmfit_summary &s : bad.s) EXPECT_EQ(s.status, FMFIT_INVALID_INPUT);
 }
 
 TEST(FitHostileInput, NullPointersAndBadModelsGiveInvalidInput) {
