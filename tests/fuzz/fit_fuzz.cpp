@@ -139,7 +139,13 @@ Chosen choose(FuzzedDataProvider &in) {
   }
   const int row = std::max<int>(c.info->row_params, 1);
   c.model.nParams = static_cast<int16_t>(in.ConsumeBool() ? 0 : in.ConsumeIntegralInRange(-2, 4 * row + 4));
-  if (how == 2 && c.model.nParams == 0) c.model.nParams = c.info->row_params;
+  // A host handing over a function declares how many parameters it reads: a positive count
+  // the layout does not read would be the host's error, not the library's (a fixed layout may
+  // read more than a smaller count says).
+  if (c.model.function && c.model.nParams >= 0 &&
+      fm_layout_params(c.info, c.model.nParams) != c.model.nParams)
+    c.model.nParams = static_cast<int16_t>(
+        c.info->layout.per_term == 0 ? c.info->layout.shared : c.info->row_params);
   c.np = fmfit_model_params(&c.model);
   c.arr = c.np > 0 ? static_cast<size_t>(c.np) : 1;
   c.ni = c.model.function ? c.model.nIndep : c.info->nIndep;
