@@ -41,7 +41,10 @@ STARTS = ['none', 'generic', 'linear', 'peak', 'sigmoid', 'dose_response', 'deca
           'power', 'saturation', 'periodic', 'distribution', 'cumulative', 'expected_value',
           'surface_peak', 'surface']
 META_COLUMNS = ['name', 'shape', 'reserved', 'neither', 'query', 'least', 'layout', 'params',
-                'formula', 'start', 'points']
+                'formula', 'start', 'points', 'missing']
+# Outputs a success may carry as MISSING_VALUE where the model's description defines it so: the
+# bits of fm_model_info.defined_missing.
+MISSING = {'y1': 'FM_MISSING_Y1', 'deriv': 'FM_MISSING_DERIV'}
 NAME = re.compile(r'^[A-Za-z_][A-Za-z0-9_]*$')
 
 
@@ -206,6 +209,19 @@ def parse_points(text, nindep, shared, per_term, least, where):
     return points
 
 
+def parse_missing(text, where):
+    if text == '-':
+        return '0'
+    items = text.split(',')
+    for item in items:
+        if item not in MISSING:
+            fail(where, 'unknown missing output "%s" (- or a list of %s)'
+                 % (item, ' '.join(MISSING)))
+    if len(set(items)) != len(items):
+        fail(where, 'missing outputs "%s" name one twice' % text)
+    return ' | '.join(MISSING[k] for k in MISSING if k in items)
+
+
 def read_meta(src, info_dir, rows):
     by_name = {}
     for r in rows:
@@ -231,7 +247,8 @@ def read_meta(src, info_dir, rows):
             if len(c) != len(META_COLUMNS):
                 fail(where, 'expected %d tab-separated columns (%s), found %d'
                      % (len(META_COLUMNS), ' '.join(META_COLUMNS), len(c)))
-            name, shape, reserved, neither, query, least, layout, params, formula, start, pts = c
+            (name, shape, reserved, neither, query, least, layout, params, formula, start, pts,
+             missing) = c
             if name in seen:
                 fail(where, 'second row for %s (first at %s)' % (name, seen[name]))
             seen[name] = where
@@ -263,13 +280,15 @@ def read_meta(src, info_dir, rows):
             # An export without a row takes its input count from its first point.
             nindep = int(row['nIndep']) if is_row else len(pts.split('|')[0].split(','))
             points = parse_points(pts, nindep, shared, per_term, least_n, where)
+            missing_bits = parse_missing(missing, where)
             models.append({
                 'name': name, 'row': row, 'unit': unit, 'shape': SHAPES[shape], 'resets': resets,
                 'reserved': reserved_rc, 'neither': neither_rc, 'query': QUERIES[query],
                 'least': least_n, 'layout': (shared, per_term, term_outputs), 'params': plist,
                 'formula': formula, 'start': 'FM_START_' + start.upper(),
                 'derivatives': 1 if shape in ('V', 'E') else 0, 'points': points,
-                'is_row': is_row, 'nIndep': nindep, 'where': where, 'letter': shape[0]})
+                'is_row': is_row, 'nIndep': nindep, 'where': where, 'letter': shape[0],
+                'missing': missing_bits})
     for r in rows:
         if r['row'] != '-' and not r['unit'].startswith('frame/') and r['name'] not in seen:
             fail(r['where'], 'registered model %s has no metadata row in frame/model_info/%s.tsv'
@@ -342,7 +361,7 @@ def catalog_source(models, rows):
         ndep = r['nDep'] if m['is_row'] else '1'
         nparams = r['nParams'] if m['is_row'] else str(shared + per_term)
         out.append('  {%s, %s, %s, %d, %s, %s, %s, %s, %s, %d, %d, %d, %s, %d, {%d, %d, %d}, %d, '
-                   'params_%d, %s, %s, %d, %d, %s},\n' % (
+                   'params_%d, %s, %s, %d, %d, %s, %s},\n' % (
                        c_string(m['name']),
                        c_string(r['export']) if r['export'] != '-' else 'nullptr',
                        c_string(m['unit']), position[id(r)] if m['is_row'] else -1,
@@ -350,7 +369,7 @@ def catalog_source(models, rows):
                        m['shape'], m['resets'], m['reserved'], m['neither'], m['query'],
                        m['least'], shared, per_term, term_outputs, len(m['params']), i,
                        c_string(m['formula']), m['start'], m['derivatives'], len(m['points']),
-                       'points_%d' % i if m['points'] else 'nullptr'))
+                       'points_%d' % i if m['points'] else 'nullptr', m['missing']))
     out.append('};\n\n')
     out.append('const size_t fm_catalog_table_size = %d;\n' % len(models))
     return ''.join(out)

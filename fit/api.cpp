@@ -103,9 +103,14 @@ FMFIT_API int32_t fmfit_batch_fit(const fmfit_model *model, const fmfit_batch *b
                                   fmfit_output *output) {
   if (model == nullptr || batch == nullptr || summaries == nullptr) return FMFIT_INVALID_INPUT;
   if (batch->count == 0) return FMFIT_CONVERGED;
-  if (batch->offsets == nullptr) return FMFIT_INVALID_INPUT;
+  // A malformed batch fits nothing, and every summary says why.
+  auto refuse = [&](const char *why) {
+    for (size_t i = 0; i < batch->count; ++i) fail(&summaries[i], FMFIT_INVALID_INPUT, why);
+    return FMFIT_INVALID_INPUT;
+  };
+  if (batch->offsets == nullptr) return refuse("no offsets");
   for (size_t i = 0; i < batch->count; ++i)
-    if (batch->offsets[i + 1] < batch->offsets[i]) return FMFIT_INVALID_INPUT;
+    if (batch->offsets[i + 1] < batch->offsets[i]) return refuse("the offsets go backwards");
   try {
     Model m;
     Settings s;

@@ -97,7 +97,9 @@ bool read_options(const fmfit_options *o, Settings &s, Control &c, char *message
   s.estimate = o->estimate;
   s.estimate_context = o->estimate_context;
   c.cancel = o->cancel;
-  if (o->time_limit > 0) {
+  // A limit beyond what the clock counts (about 292 years of nanoseconds) is no limit: its
+  // conversion to clock ticks would overflow.
+  if (o->time_limit > 0 && o->time_limit < 1e9) {
     c.has_deadline = true;
     c.deadline = std::chrono::steady_clock::now() +
                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(

@@ -101,6 +101,13 @@ typedef struct fm_layout {
   int term_outputs; /* term j also writes its own value into y[2 + j] */
 } fm_layout;
 
+/* Outputs a success may carry as MISSING_VALUE because the model's description defines it so
+ * (fm_model_info.defined_missing): y[1], or derivative slots of a derivative request. */
+typedef enum fm_missing {
+  FM_MISSING_Y1 = 1,
+  FM_MISSING_DERIV = 2
+} fm_missing;
+
 /* A point where the model evaluates with finite value and derivatives. */
 typedef struct fm_point {
   double x[4];           /* x[1..3]; x[0] unused */
@@ -129,6 +136,7 @@ typedef struct fm_model_info {
   int derivatives;          /* serves analytic derivatives (value-then-derivatives or exclusive) */
   int point_count;
   const fm_point *points;
+  unsigned defined_missing; /* fm_missing bits: a success the model defines with MISSING_VALUE */
 } fm_model_info;
 
 /* The whole catalogue in registry order, exports without a row at the end. */

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library, the tests and the benchmarks, and runs the whole test suite, then runs it
-# again in a sanitised build; then the concurrency test under ThreadSanitizer and the fuzz target
-# over every model for a bounded time.
+# again in a sanitised build; then the concurrency tests under ThreadSanitizer and the fuzz targets
+# over every model and over the fitting library's C API for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -21,16 +21,21 @@ cmake -S . -B build-sanitize -G Ninja -DFITMODELS_SANITIZE=ON -DFITMODELS_BUILD_
 cmake --build build-sanitize
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-sanitize --output-on-failure -j "$(nproc)"
 
-# Every model from several threads at once under ThreadSanitizer: only the test and the library.
+# Every model from several threads at once, and the fitting library's batches over worker threads
+# and host threads fitting at once, under ThreadSanitizer: only the tests and the libraries.
 cmake -S . -B build-tsan -G Ninja -DFITMODELS_TSAN=ON -DFITMODELS_BUILD_BENCH=OFF
-cmake --build build-tsan --target threads_test
+cmake --build build-tsan --target threads_test fit_test
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/threads_test
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/fit/fit_test --gtest_filter='FitBatch.*'
 
-# The fuzz target over every model (clang, libFuzzer, ASan, UBSan), from the committed seeds,
-# for FITMODELS_FUZZ_SECONDS (150 by default); new inputs go to build-fuzz/corpus.
+# The fuzz targets (clang, libFuzzer, ASan, UBSan), from the committed seeds: over every model
+# for FITMODELS_FUZZ_SECONDS (150 by default), over the fitting library's C API for
+# FITMODELS_FIT_FUZZ_SECONDS (60 by default); new inputs go to build-fuzz/corpus*.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DFITMODELS_FUZZ=ON -DFITMODELS_BUILD_TESTS=OFF \
-  -DFITMODELS_BUILD_BENCH=OFF -DFITMODELS_BUILD_TOOL=OFF -DFITMODELS_BUILD_FIT=OFF
-cmake --build build-fuzz --target models_fuzz
-mkdir -p build-fuzz/corpus
+  -DFITMODELS_BUILD_BENCH=OFF -DFITMODELS_BUILD_TOOL=OFF -DFITMODELS_BUILD_FIT=ON
+cmake --build build-fuzz --target models_fuzz fit_fuzz
+mkdir -p build-fuzz/corpus build-fuzz/corpus-fit
 build-fuzz/tests/fuzz/models_fuzz -max_total_time="${FITMODELS_FUZZ_SECONDS:-150}" -timeout=10 \
   -print_final_stats=1 build-fuzz/corpus tests/fuzz/corpus
+build-fuzz/tests/fuzz/fit_fuzz -max_total_time="${FITMODELS_FIT_FUZZ_SECONDS:-60}" -timeout=20 -max_len=2048 \
+  -print_final_stats=1 build-fuzz/corpus-fit tests/fuzz/corpus-fit

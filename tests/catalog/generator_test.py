@@ -17,11 +17,11 @@ ROW = ('39\tGauss\t1\t1\t4\tGauss\t203\tGauss\tcore/peaks\n'
        '-\t-\t-\t-\t-\tGauss9\t9\tGauss9\tcore/peaks\n')
 GOOD = ['Gauss', 'V', '1', '0', '-', '1', '1+3k:y', 'y0:baseline,xc:centre,w:width:pos,A:area',
         'y = y0 + sum g(x; xc, w, A)', 'peak',
-        '0.3 | 0.5 0.1 1.2 2.0 ; 0.9 | 0.5 0.1 1.2 2.0 1.5 0.8 -1.0']
+        '0.3 | 0.5 0.1 1.2 2.0 ; 0.9 | 0.5 0.1 1.2 2.0 1.5 0.8 -1.0', '-']
 
 # (what is wrong, column index, replacement or None to drop the column, expected reason)
 BAD = [
-    ('too few columns', 10, None, 'expected 11 tab-separated columns'),
+    ('too few columns', 11, None, 'expected 12 tab-separated columns'),
     ('unknown model', 0, 'Gaus', 'Gaus is neither a table name nor an export'),
     ('unknown shape', 1, 'X', 'unknown shape "X"'),
     ('reserved not an integer', 2, 'one', 'reserved "one" is not an integer'),
@@ -44,6 +44,9 @@ BAD = [
     ('point not a number', 10, '0.3 | 0.5 0.1 one 2.0', 'parameter "one" is not a number'),
     ('point a partial term', 10, '0.3 | 0.5 0.1 1.2 2.0 1.5', '5 parameters do not fit the layout'),
     ('point not finite', 10, 'inf | 0.5 0.1 1.2 2.0', 'input "inf" is not finite'),
+    ('unknown missing output', 11, 'y2', 'unknown missing output "y2"'),
+    ('missing output twice', 11, 'y1,y1', 'missing outputs "y1,y1" name one twice'),
+    ('empty missing output', 11, 'deriv,', 'unknown missing output ""'),
 ]
 
 
@@ -78,8 +81,10 @@ def main():
     failures = []
     good = list(GOOD)
     good[8] = 'y = a; b = 2'
+    good[11] = 'deriv,y1'
     rc, err, table = run(generator, '\t'.join(good))
-    if rc != 0 or '"y = a; b = 2"' not in table or 'FM_ROLE_WIDTH, FM_DOMAIN_POSITIVE' not in table:
+    if (rc != 0 or '"y = a; b = 2"' not in table or 'FM_ROLE_WIDTH, FM_DOMAIN_POSITIVE' not in table
+            or 'FM_MISSING_Y1 | FM_MISSING_DERIV}' not in table):
         failures.append('good row: rc %d, %s' % (rc, err.strip()))
     for what, col, value, reason in BAD:
         cols = list(GOOD)

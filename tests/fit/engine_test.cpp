@@ -209,8 +209,11 @@ struct BatchOut {
   int32_t status = -1;
 };
 
-BatchOut run_batch(const Plate &pl, int threads, fmfit_options *o_in = nullptr) {
+BatchOut run_batch(const Plate &pl, int threads, fmfit_options *o_in = nullptr,
+                   const double *upper = nullptr, const double *lower = nullptr) {
   fmfit_batch b{};
+  b.constraints.upper = upper;
+  b.constraints.lower = lower;
   b.count = pl.count;
   b.offsets = pl.offsets.data();
   b.x = pl.x.data();
@@ -253,6 +256,22 @@ TEST(FitBatch, ResultsAreBitIdenticalForAnyThreadCountAndMatchSingleFits) {
   Fit f = run(kBoxLucas1, pts, {pl.start[34], pl.start[35]});
   EXPECT_EQ(std::memcmp(f.p.data(), &one.p[34], 2 * sizeof(double)), 0);
   EXPECT_EQ(f.s.status, one.s[17].status);
+}
+
+TEST(FitBatch, BoundedFitsAreBitIdenticalForAnyThreadCount) {
+  // a's best value lies beyond 200: every fit ends on the bound (the active set over lmder).
+  Plate pl = boxbod_plate(60);
+  const double upper[2] = {200.0, HUGE_VAL};
+  const BatchOut one = run_batch(pl, 1, nullptr, upper), two = run_batch(pl, 2, nullptr, upper);
+  EXPECT_TRUE(same_bits(one, two));
+  EXPECT_EQ(one.s[0].status, FMFIT_AT_BOUND);
+  // b held at 50 and above: exp(-b*x) vanishes at every point and with it b's column, so the
+  // trust region in the box (Ceres) runs in every worker.
+  const double lower[2] = {-HUGE_VAL, 50.0};
+  for (size_t c = 0; c < pl.count; ++c) pl.start[2 * c + 1] = 60.0;
+  const BatchOut a = run_batch(pl, 1, nullptr, nullptr, lower),
+                 b = run_batch(pl, 3, nullptr, nullptr, lower);
+  EXPECT_TRUE(same_bits(a, b));
 }
 
 TEST(FitBatch, HostThreadsCallTheEngineAtOnce) {
@@ -300,8 +319,10 @@ TEST(FitBatch, RaggedOffsetsAndPerFitFailuresStayInTheirFit) {
   EXPECT_EQ(r.s[1].status, FMFIT_INVALID_INPUT);
   EXPECT_EQ(r.s[2].points, 12);
   EXPECT_EQ(r.status, FMFIT_INVALID_INPUT);
-  pl.offsets = {0, 6, 3, 18};  // decreasing: nothing fitted
-  EXPECT_EQ(run_batch(pl, 2).status, FMFIT_INVALID_INPUT);
+  pl.offsets = {0, 6, 3, 18};  // decreasing: nothing fitted, and every summary says so
+  const BatchOut bad = run_batch(pl, 2);
+  EXPECT_EQ(bad.status, FMFIT_INVALID_INPUT);
+  for (const fmfit_summary &s : bad.s) EXPECT_EQ(s.status, FMFIT_INVALID_INPUT);
 }
 
 TEST(FitHostileInput, NullPointersAndBadModelsGiveInvalidInput) {

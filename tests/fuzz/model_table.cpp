@@ -3,9 +3,6 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <fstream>
-#include <set>
-#include <sstream>
 #include <string>
 
 #include "fitmodels_catalog.h"
@@ -24,25 +21,7 @@ int FuzzModel::deriv_slots(int n) const { return params_read(n); }
 
 namespace {
 
-// Models whose Parts define a success with MISSING_VALUE in y[1] (tests/fuzz/defined_missing.tsv,
-// output column y1).
-std::set<std::string> defined_missing_values() {
-  std::set<std::string> names;
-  std::ifstream in(FITMODELS_DEFINED_MISSING);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream f(line);
-    std::string model, output;
-    std::getline(f, model, '\t');
-    std::getline(f, output, '\t');
-    if (output == "y1") names.insert(model);
-  }
-  return names;
-}
-
 std::vector<FuzzModel> build() {
-  const std::set<std::string> missing_ok = defined_missing_values();
   std::vector<FuzzModel> out;
   size_t count = 0;
   const fm_model_info *catalog = fm_catalog(&count);
@@ -71,7 +50,7 @@ std::vector<FuzzModel> build() {
     m.shared = c.layout.per_term == 0 ? 0 : c.layout.shared;
     m.per_term = c.layout.per_term;
     m.term_outputs = c.layout.term_outputs != 0;
-    m.defined_missing_value = missing_ok.count(m.name) > 0;
+    m.defined_missing_value = (c.defined_missing & FM_MISSING_Y1) != 0;
     if (c.point_count > 0) {
       const fm_point &pt = c.points[0];
       m.point_p.assign(pt.params + 1, pt.params + 1 + pt.nparams);

@@ -23,7 +23,7 @@ struct FuzzModel {
   int fixed = 0;                // fixed layout count; 0 for S+Mk
   int shared = 0, per_term = 0; // layout S+Mk
   bool term_outputs = false;    // term j writes y[2 + j]
-  bool defined_missing_value = false;  // a success may carry MISSING_VALUE in y[1] (listed)
+  bool defined_missing_value = false;  // a success may carry MISSING_VALUE in y[1]
   std::vector<double> point_p;  // a generic point: params p1.., x1..x3
   double point_x[4] = {0, 0, 0, 0};
 

@@ -9,8 +9,8 @@
 //   params and x unchanged; y[0] untouched, deriv[0] only by a query answer; no deriv slot
 //   written beyond the layout; the return code one the request allows (a stale ERANGE or EDOM
 //   may fail any request); no success (return 0) with a NaN, infinite or MISSING_VALUE y[1],
-//   unless an input was MISSING_VALUE or the model defines such a success
-//   (tests/fuzz/defined_missing.tsv); no success with a NaN or infinite derivative.
+//   unless an input was MISSING_VALUE or the model defines such a success (its catalogue entry's
+//   defined_missing); no success with a NaN or infinite derivative.
 // FITMODELS_FUZZ_SHOW prints every call before it is made; FITMODELS_FUZZ_SURVEY prints each
 // violation and goes on instead of aborting.
 #include <fuzzer/FuzzedDataProvider.h>
