@@ -99,6 +99,34 @@ bool at(double v, const double *b, size_t f) {
   return b && std::isfinite(b[f]) && std::fabs(v - b[f]) <= 1e-12 * std::max(1.0, std::fabs(b[f]));
 }
 
+// The parameters held on a bound (pinned) whose gradient points back into the box are released
+// (unpinned): nothing_held when none is pinned, failed when the residuals or the Jacobian of the
+// held ones cannot be evaluated, none or some by what was released. Leaves pr.free at the held
+// parameters.
+enum class Release { nothing_held, failed, none, some };
+Release release_pinned(Problem &pr, const std::vector<int> &all, std::vector<char> &pinned,
+                       const double *lower, const double *upper) {
+  std::vector<int> held;
+  for (int f : all)
+    if (pinned[static_cast<size_t>(f)]) held.push_back(f);
+  if (held.empty()) return Release::nothing_held;
+  pr.free = held;
+  std::vector<double> r(pr.n), J(pr.n * held.size());
+  if (pr.residuals(r.data()) != 0 || !pr.jacobian(J.data(), 1, pr.n, false))
+    return Release::failed;
+  Release out = Release::none;
+  for (size_t j = 0; j < held.size(); ++j) {
+    double g = 0;
+    for (size_t i = 0; i < pr.n; ++i) g += J[j * pr.n + i] * r[i];
+    const size_t u = static_cast<size_t>(held[j]);
+    if ((at(pr.p[u + 1], lower, u) && g < 0) || (at(pr.p[u + 1], upper, u) && g > 0)) {
+      pinned[u] = 0;
+      out = Release::some;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 // The projected steps of the box-constrained trust region crawl along a bound that is active at
@@ -158,25 +186,7 @@ int solve_box_trust_region(Problem &pr, const SolveSettings &s, const double *lo
     }
     if (reached) continue;
     // Release the held parameters whose gradient points into the box.
-    std::vector<int> held;
-    for (int f : all)
-      if (pinned[static_cast<size_t>(f)]) held.push_back(f);
-    if (held.empty()) break;
-    pr.free = held;
-    std::vector<double> r(pr.n), J(pr.n * held.size());
-    bool released = false;
-    if (pr.residuals(r.data()) == 0 && pr.jacobian(J.data(), 1, pr.n, false)) {
-      for (size_t j = 0; j < held.size(); ++j) {
-        double g = 0;
-        for (size_t i = 0; i < pr.n; ++i) g += J[j * pr.n + i] * r[i];
-        const size_t u = static_cast<size_t>(held[j]);
-        if ((at(pr.p[u + 1], lower, u) && g < 0) || (at(pr.p[u + 1], upper, u) && g > 0)) {
-          pinned[u] = 0;
-          released = true;
-        }
-      }
-    }
-    if (!released) break;
+    if (release_pinned(pr, all, pinned, lower, upper) != Release::some) break;
     // Released ones move off their bound in the next solve; pin only what then sits on one.
     pr.free = all;
     info = solve_ceres(pr, s, lower, upper, s.max_passes);
@@ -222,27 +232,9 @@ bool solve_active_set(Problem &pr, const SolveSettings &s, const double *lower,
       info = pr.free.empty() ? 1 : solve_unbounded(pr, s, ws);
       continue;
     }
-    std::vector<int> held;
-    for (int f : all)
-      if (pinned[static_cast<size_t>(f)]) held.push_back(f);
-    if (held.empty()) {
-      done = true;
-      break;
-    }
-    pr.free = held;
-    std::vector<double> r(pr.n), J(pr.n * held.size());
-    if (pr.residuals(r.data()) != 0 || !pr.jacobian(J.data(), 1, pr.n, false)) break;
-    bool released = false;
-    for (size_t j = 0; j < held.size(); ++j) {
-      double g = 0;
-      for (size_t i = 0; i < pr.n; ++i) g += J[j * pr.n + i] * r[i];
-      const size_t u = static_cast<size_t>(held[j]);
-      if ((at(pr.p[u + 1], lower, u) && g < 0) || (at(pr.p[u + 1], upper, u) && g > 0)) {
-        pinned[u] = 0;
-        released = true;
-      }
-    }
-    if (!released) {
+    const Release released = release_pinned(pr, all, pinned, lower, upper);
+    if (released == Release::failed) break;  // the model fails on the bound
+    if (released != Release::some) {
       done = true;
       break;
     }

@@ -5,7 +5,6 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -14,6 +13,7 @@
 
 #include "fitmodels.h"
 #include "fitmodels_catalog.h"
+#include "catalog/derivative_check.h"
 #ifdef FITMODELS_HAVE_FIT
 #include "fitmodels_fit.h"
 #endif
@@ -91,7 +91,16 @@ const fm_model_info &find(const std::string &name) {
   return *m;
 }
 
-bool finite_result(double v) { return std::isfinite(v) && v != MISSING_VALUE; }
+// Row i of an (n, k) array of inputs as the model contract reads it, x[1..k]; false when an
+// input is not finite.
+bool load_point(const double *xp, size_t i, int k, double *pt) {
+  bool ok = true;
+  for (int j = 0; j < k; ++j) {
+    pt[j + 1] = xp[i * static_cast<size_t>(k) + static_cast<size_t>(j)];
+    ok = ok && std::isfinite(pt[j + 1]);
+  }
+  return ok;
+}
 
 // One model at a fixed parameter count, called point by point over (n, nIndep) arrays.
 class Model {
@@ -128,21 +137,11 @@ class Model {
     const int k = info_->nIndep;
     {
       py::gil_scoped_release release;
-      std::vector<double> out(slots_), deriv(slots_);
+      std::vector<double> out(slots_);
       double pt[4] = {0, 0, 0, 0};
       for (size_t i = 0; i < n; ++i) {
-        bool ok = params_ok;
-        for (int j = 0; j < k; ++j) {
-          pt[j + 1] = xp[i * static_cast<size_t>(k) + static_cast<size_t>(j)];
-          ok = ok && std::isfinite(pt[j + 1]);
-        }
-        if (ok) {
-          errno = 0;
-          out[1] = 0.0;
-          const int32_t rc = fn_(REQ_VALUE, nullptr, static_cast<int16_t>(n_), 0, 0, p.data(), 0,
-                                 pt, out.data(), deriv.data());
-          ok = rc == 0 && finite_result(out[1]);
-        }
+        const bool ok = load_point(xp, i, k, pt) && params_ok &&
+                        fm::model_value(fn_, n_, p.data(), pt, out.data());
         yp[i] = ok ? out[1] : NAN;
         fp[i] = !ok;
       }
@@ -166,22 +165,11 @@ class Model {
     const int k = info_->nIndep;
     {
       py::gil_scoped_release release;
-      std::vector<double> out(slots_), deriv(slots_);
+      std::vector<double> deriv(slots_);
       double pt[4] = {0, 0, 0, 0};
       for (size_t i = 0; i < n; ++i) {
-        bool ok = params_ok;
-        for (int j = 0; j < k; ++j) {
-          pt[j + 1] = xp[i * static_cast<size_t>(k) + static_cast<size_t>(j)];
-          ok = ok && std::isfinite(pt[j + 1]);
-        }
-        if (ok) {
-          errno = 0;
-          for (size_t j = 1; j <= np; ++j) deriv[j] = 0.0;
-          const int32_t rc = fn_(REQ_DERIV, nullptr, static_cast<int16_t>(n_), 0, 0, p.data(), 0,
-                                 pt, out.data(), deriv.data());
-          ok = rc == 0;
-          for (size_t j = 1; ok && j <= np; ++j) ok = finite_result(deriv[j]);
-        }
+        const bool ok = load_point(xp, i, k, pt) && params_ok &&
+                        fm::model_derivatives(fn_, n_, p.data(), pt, deriv.data());
         for (size_t j = 0; j < np; ++j) jp[i * np + j] = ok ? deriv[j + 1] : NAN;
         fp[i] = !ok;
       }

@@ -15,16 +15,8 @@
 int main(int argc, char **argv) {
   if (argc != 4) return 2;
   const std::string dir = argv[1], model = argv[2], start = argv[3];
-  if (Get_Func(model.c_str(), nullptr, nullptr, nullptr, nullptr) == nullptr) {
-    std::printf("SKIPPED: model %s is not registered\n", model.c_str());
-    return 77;
-  }
   Certified cert;
-  std::string why;
-  if (!read_certified(dir, cert, why)) {
-    std::printf("SKIPPED: %s\n", why.c_str());
-    return 77;
-  }
+  if (!load_problem(dir, model, cert)) return 77;
   const std::vector<double> &init = cert.start(start), &want = cert.values, &sd = cert.std_dev;
   const fittest::Points pts = fittest::read_csv(dir + "/data.csv");
   const fmfit_model m{model.c_str(), nullptr, nullptr, 0, static_cast<int16_t>(init.size()), 0};

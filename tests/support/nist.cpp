@@ -1,6 +1,9 @@
 #include "support/nist.h"
 
+#include "fitmodels.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -49,6 +52,19 @@ bool read_certified(const std::string &dir, Certified &out, std::string &why) {
     return false;
   }
   out.rss = rss[0];
+  return true;
+}
+
+bool load_problem(const std::string &dir, const std::string &model, Certified &out) {
+  if (Get_Func(model.c_str(), nullptr, nullptr, nullptr, nullptr) == nullptr) {
+    std::printf("SKIPPED: model %s is not registered\n", model.c_str());
+    return false;
+  }
+  std::string why;
+  if (!read_certified(dir, out, why)) {
+    std::printf("SKIPPED: %s\n", why.c_str());
+    return false;
+  }
   return true;
 }
 

@@ -16,6 +16,11 @@ struct Certified {
 // Reads dir/certified.json; false (and why) when it is missing or lacks a field.
 bool read_certified(const std::string &dir, Certified &out, std::string &why);
 
+// For a program fitting the problem in dir with model: false, after printing one line
+// "SKIPPED: ...", when the model is not registered or the certified values cannot be read (the
+// program then exits 77, CTest's skip).
+bool load_problem(const std::string &dir, const std::string &model, Certified &out);
+
 // The numbers after "key": in a flat JSON text (one number, or an array of numbers).
 std::vector<double> json_numbers(const std::string &text, const std::string &key);
 

@@ -15,16 +15,8 @@
 int main(int argc, char **argv) {
   if (argc != 5) return 2;
   const std::string tool = argv[1], dir = argv[2], model = argv[3], start = argv[4];
-  if (Get_Func(model.c_str(), nullptr, nullptr, nullptr, nullptr) == nullptr) {
-    std::printf("SKIPPED: model %s is not registered\n", model.c_str());
-    return 77;
-  }
   Certified cert;
-  std::string why;
-  if (!read_certified(dir, cert, why)) {
-    std::printf("SKIPPED: %s\n", why.c_str());
-    return 77;
-  }
+  if (!load_problem(dir, model, cert)) return 77;
   const std::vector<double> &init = cert.start(start), &want = cert.values;
   std::string init_text;
   for (double v : init) {

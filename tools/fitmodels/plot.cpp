@@ -87,7 +87,15 @@ struct Panel {
   double py(double y) const { return top + height - (y - ya.lo) / (ya.hi - ya.lo) * height; }
 };
 
-void frame(std::ostringstream &s, const Panel &p, bool xlabels, const std::string &ylabel) {
+// The frame, grid lines and tick labels of a panel, labels only where asked; gaps: how far the
+// labels stand from the frame (the main plot's are wider than a small panel's).
+struct LabelGaps {
+  double below, left, baseline;
+};
+constexpr LabelGaps kPlotGaps{16, 6, 4}, kPanelGaps{13, 4, 3};
+
+void panel_frame(std::ostringstream &s, const Panel &p, bool xlabels, bool ylabels,
+                 const LabelGaps &gap = kPanelGaps) {
   s << "<rect x='" << p.left << "' y='" << p.top << "' width='" << p.width << "' height='"
     << p.height << "' fill='none' stroke='#444'/>\n";
   for (double t : p.xa.ticks) {
@@ -95,16 +103,22 @@ void frame(std::ostringstream &s, const Panel &p, bool xlabels, const std::strin
     s << "<line x1='" << x << "' y1='" << p.top << "' x2='" << x << "' y2='" << p.top + p.height
       << "' stroke='#e4e4e4'/>\n";
     if (xlabels)
-      s << "<text x='" << x << "' y='" << p.top + p.height + 16
-        << "' text-anchor='middle'>" << num(t) << "</text>\n";
+      s << "<text x='" << x << "' y='" << p.top + p.height + gap.below << "' text-anchor='middle'>"
+        << num(t) << "</text>\n";
   }
   for (double t : p.ya.ticks) {
     const double y = p.py(t);
     s << "<line x1='" << p.left << "' y1='" << y << "' x2='" << p.left + p.width << "' y2='" << y
       << "' stroke='#e4e4e4'/>\n";
-    s << "<text x='" << p.left - 6 << "' y='" << y + 4 << "' text-anchor='end'>" << num(t)
-      << "</text>\n";
+    if (ylabels)
+      s << "<text x='" << p.left - gap.left << "' y='" << y + gap.baseline
+        << "' text-anchor='end'>" << num(t) << "</text>\n";
   }
+}
+
+// The main plot's panel: its frame with labels and the y axis title.
+void frame(std::ostringstream &s, const Panel &p, bool xlabels, const std::string &ylabel) {
+  panel_frame(s, p, xlabels, true, kPlotGaps);
   s << "<text transform='translate(" << p.left - 58 << "," << p.top + p.height / 2
     << ") rotate(-90)' text-anchor='middle'>" << esc(ylabel) << "</text>\n";
 }
@@ -236,27 +250,6 @@ std::string clip(const std::string &s, size_t most) {
 void extend(double &lo, double &hi, const std::vector<double> &v) {
   for (double d : v)
     if (std::isfinite(d)) lo = std::min(lo, d), hi = std::max(hi, d);
-}
-
-// Ticks and grid lines of a small panel; labels only where asked (the outer panels of shared axes).
-void panel_frame(std::ostringstream &s, const Panel &p, bool xlabels, bool ylabels) {
-  s << "<rect x='" << p.left << "' y='" << p.top << "' width='" << p.width << "' height='"
-    << p.height << "' fill='none' stroke='#444'/>\n";
-  for (double t : p.xa.ticks) {
-    const double x = p.px(t);
-    s << "<line x1='" << x << "' y1='" << p.top << "' x2='" << x << "' y2='" << p.top + p.height
-      << "' stroke='#e4e4e4'/>\n";
-    if (xlabels)
-      s << "<text x='" << x << "' y='" << p.top + p.height + 13 << "' text-anchor='middle'>" << num(t)
-        << "</text>\n";
-  }
-  for (double t : p.ya.ticks) {
-    const double y = p.py(t);
-    s << "<line x1='" << p.left << "' y1='" << y << "' x2='" << p.left + p.width << "' y2='" << y
-      << "' stroke='#e4e4e4'/>\n";
-    if (ylabels)
-      s << "<text x='" << p.left - 4 << "' y='" << y + 3 << "' text-anchor='end'>" << num(t) << "</text>\n";
-  }
 }
 
 struct Range {
