@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/derivative_check.h"
 #include "fitmodels_catalog.h"
 #include "fitmodels_estimate.h"
 #include "fitmodels_fit.h"
@@ -45,7 +46,6 @@ struct Rng {
   }
 };
 
-bool usable(double v) { return std::isfinite(v) && v != MISSING_VALUE; }
 
 struct Model {
   const fm_model_info *info;
@@ -54,13 +54,12 @@ struct Model {
 };
 
 bool value(const Model &m, const std::vector<double> &p, const double *x, double &y) {
-  double par[65], xb[4] = {0, x[0], x[1], x[2]}, out[70], d[66];
+  double par[65], xb[4] = {0, x[0], x[1], x[2]}, out[70];
   if (m.n > 64) return false;
   for (int j = 0; j < m.n; ++j) par[j + 1] = p[static_cast<size_t>(j)];
-  errno = 0;
-  const int32_t rc = m.f(REQ_VALUE, nullptr, static_cast<int16_t>(m.n), 0, 0, par, 0, xb, out, d);
+  const bool ok = fm::model_value(m.f, m.n, par, xb, out);
   y = out[1];
-  return rc == 0 && usable(y);
+  return ok;
 }
 
 // The range of input k: centre +- 4 widths where the roles give both, the first few time
