@@ -1,8 +1,12 @@
 // The lookups over the generated catalogue table.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "catalog/catalog_table.h"
 
@@ -26,9 +30,47 @@ const char *const kStartNames[] = {"none",       "generic",        "linear",    
                                    "power",      "saturation",     "periodic",     "distribution",
                                    "cumulative", "expected_value", "surface_peak", "surface"};
 
+std::string lower(const char *s) {
+  std::string out(s);
+  for (char &c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
 }  // namespace
 
 extern "C" {
+
+size_t fm_edit_distance(const char *a, const char *b) {
+  const std::string x = lower(a), y = lower(b);
+  std::vector<size_t> prev(y.size() + 1), cur(y.size() + 1);
+  for (size_t j = 0; j <= y.size(); ++j) prev[j] = j;
+  for (size_t i = 1; i <= x.size(); ++i) {
+    cur[0] = i;
+    for (size_t j = 1; j <= y.size(); ++j)
+      cur[j] = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (x[i - 1] != y[j - 1])});
+    std::swap(prev, cur);
+  }
+  return prev[y.size()];
+}
+
+size_t fm_catalog_nearest(const char *name, const char **out, size_t count) {
+  if (name == nullptr || out == nullptr) return 0;
+  const std::string l = lower(name);
+  std::vector<std::pair<size_t, const char *>> scored;
+  for (size_t i = 0; i < fm_catalog_table_size; ++i) {
+    const char *m = fm_catalog_table[i].name;
+    size_t d = fm_edit_distance(l.c_str(), m);
+    if (!l.empty() && lower(m).find(l) != std::string::npos) d = std::min<size_t>(d, 1);
+    scored.emplace_back(d, m);
+  }
+  std::stable_sort(scored.begin(), scored.end(),
+                   [](const auto &a, const auto &b) { return a.first < b.first; });
+  size_t n = 0;
+  for (const auto &s : scored)
+    if (n < count && s.first <= std::max<size_t>(3, l.size() / 2)) out[n++] = s.second;
+  return n;
+}
 
 const fm_model_info *fm_catalog(size_t *count) {
   if (count) *count = fm_catalog_table_size;

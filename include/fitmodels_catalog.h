@@ -161,6 +161,14 @@ const char *fm_role_name(fm_role role);   /* "baseline", "centre", ... */
 const char *fm_start_name(fm_start_kind kind); /* "peak", "sigmoid", ... */
 const char *fm_domain_name(fm_domain domain);  /* "pos", "nonneg", ...; "" for any */
 
+/* Single-character edits (insertions, deletions, substitutions; ASCII letter case ignored) that
+ * turn a into b. */
+size_t fm_edit_distance(const char *a, const char *b);
+/* The table names nearest to name, for "did you mean": by edit distance, a name that contains
+ * name counting as 1, none farther than max(3, length / 2); in registry order among equals.
+ * Writes up to count of them into out and returns how many. */
+size_t fm_catalog_nearest(const char *name, const char **out, size_t count);
+
 #ifdef __cplusplus
 }
 #endif

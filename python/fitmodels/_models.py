@@ -21,30 +21,6 @@ def _catalog():
     return _CATALOG
 
 
-def _edit_distance(a, b):
-    row = list(range(len(b) + 1))
-    for i, ca in enumerate(a, 1):
-        prev, row[0] = row[0], i
-        for j, cb in enumerate(b, 1):
-            prev, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, prev + (ca != cb))
-    return row[-1]
-
-
-def _nearest_names(name, count=3):
-    """Known names nearest to name: edit distance, a name containing it counting as 1."""
-    low = name.lower()
-    scored = []
-    for m in _catalog():
-        other = m["name"].lower()
-        d = _edit_distance(low, other)
-        if low and low in other:
-            d = min(d, 1)
-        scored.append((d, m["name"]))
-    scored.sort(key=lambda s: s[0])
-    limit = max(3, len(low) // 2)
-    return [n for d, n in scored if d <= limit][:count]
-
-
 def _find(name):
     if not isinstance(name, str):
         raise FitModelsError(f"a model is named by a string, not {type(name).__name__}")
@@ -56,7 +32,7 @@ def _find(name):
     found = _BY_NAME.get(name.lower())
     if found is not None:
         return found
-    hint = ", ".join(_nearest_names(name))
+    hint = ", ".join(_c.nearest(name))
     raise FitModelsError(f'unknown model "{name}"' + (f" (did you mean {hint}?)" if hint else ""))
 
 

@@ -4,6 +4,7 @@
 // C-contiguous float64 arrays only; the loops over points and fits run here without the GIL.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <cmath>
 #include <cstring>
@@ -221,6 +222,13 @@ int params_for(const std::string &name, int terms) {
 
 int layout_params(const std::string &name, int n) { return fm_layout_params(&find(name), n); }
 
+// The model names nearest to name, for "did you mean" (the tool's rule).
+std::vector<std::string> nearest(const std::string &name, size_t count) {
+  std::vector<const char *> found(count);
+  found.resize(fm_catalog_nearest(name.c_str(), found.data(), count));
+  return std::vector<std::string>(found.begin(), found.end());
+}
+
 }  // namespace
 
 #ifdef FITMODELS_HAVE_FIT
@@ -233,6 +241,8 @@ PYBIND11_MODULE(_fitmodels, m) {
   m.def("catalog", &catalog, "Every model of the catalogue as a dict, in registry order");
   m.def("params_for_terms", &params_for, py::arg("name"), py::arg("terms"));
   m.def("layout_params", &layout_params, py::arg("name"), py::arg("n"));
+  m.def("nearest", &nearest, py::arg("name"), py::arg("count") = 3,
+        "The model names nearest to name, for \"did you mean\"");
   py::class_<Model>(m, "Model")
       .def(py::init<const std::string &, int>(), py::arg("name"), py::arg("nparams"))
       .def_property_readonly("name", &Model::name)

@@ -47,18 +47,6 @@ std::vector<ModelInfo> build() {
   return out;
 }
 
-size_t edit_distance(const std::string &a, const std::string &b) {
-  std::vector<size_t> prev(b.size() + 1), cur(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) prev[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    cur[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j)
-      cur[j] = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (a[i - 1] != b[j - 1])});
-    std::swap(prev, cur);
-  }
-  return prev[b.size()];
-}
-
 }  // namespace
 
 std::string lower(std::string s) {
@@ -114,19 +102,9 @@ const ModelInfo *find_model(const std::string &name) {
 }
 
 std::vector<std::string> nearest_names(const std::string &name, size_t count) {
-  const std::string l = lower(name);
-  std::vector<std::pair<size_t, std::string>> scored;
-  for (const ModelInfo &m : catalog()) {
-    size_t d = edit_distance(l, lower(m.name));
-    if (!l.empty() && lower(m.name).find(l) != std::string::npos) d = std::min<size_t>(d, 1);
-    scored.emplace_back(d, m.name);
-  }
-  std::stable_sort(scored.begin(), scored.end(),
-                   [](const auto &a, const auto &b) { return a.first < b.first; });
-  std::vector<std::string> out;
-  for (const auto &s : scored)
-    if (out.size() < count && s.first <= std::max<size_t>(3, l.size() / 2)) out.push_back(s.second);
-  return out;
+  std::vector<const char *> found(count);
+  found.resize(fm_catalog_nearest(name.c_str(), found.data(), count));
+  return std::vector<std::string>(found.begin(), found.end());
 }
 
 bool model_value(const ModelInfo &m, int n, const double *params, const double *x, double *y,

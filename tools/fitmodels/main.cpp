@@ -1258,16 +1258,8 @@ void check_command(int argc, char **argv) {
   size_t best_d = 3;
   for (const char *c : commands) {
     if (given == c) return;
-    const std::string cs = c;
-    std::vector<size_t> prev(cs.size() + 1), cur(cs.size() + 1);
-    for (size_t j = 0; j <= cs.size(); ++j) prev[j] = j;
-    for (size_t i = 1; i <= given.size(); ++i) {
-      cur[0] = i;
-      for (size_t j = 1; j <= cs.size(); ++j)
-        cur[j] = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (lower(given.substr(i - 1, 1)) != cs.substr(j - 1, 1))});
-      std::swap(prev, cur);
-    }
-    if (prev[cs.size()] < best_d) best_d = prev[cs.size()], best = cs;
+    const size_t d = fm_edit_distance(given.c_str(), c);
+    if (d < best_d) best_d = d, best = c;
   }
   fail("unknown command \"" + given + "\"" + (best.empty() ? " (commands: list, eval, check, fit, compare)" : " (did you mean " + best + "?)"));
 }
