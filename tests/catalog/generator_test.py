@@ -51,9 +51,9 @@ BAD = [
 
 
 def load(path):
-    spec = importlib.util.spec_from_file_location('generate', path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location('generate', path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
